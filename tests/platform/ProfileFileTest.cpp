@@ -1,0 +1,7 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "platform/profile/ProfileFile.h"
+
+TEST(ProfileFileTest, Placeholder) { SUCCEED(); }
