@@ -1,0 +1,73 @@
+#include "platform/urlcache/FileBodyStream.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/urlcache/Container.h"
+
+namespace tessarine::urlcache {
+namespace {
+
+std::uint32_t win32FromErrno(int e) {
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR: return kErrorFileNotFound;
+    case EACCES:
+    case EPERM: return kErrorAccessDenied;
+    default: return kErrorInvalidData;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<FileBodyStream> FileBodyStream::open(const std::string& path,
+                                                     std::uint32_t* error) {
+  return openRange(path, 0, -1, error);
+}
+
+std::unique_ptr<FileBodyStream> FileBodyStream::openRange(
+    const std::string& path, std::uint64_t offset, std::int64_t length,
+    std::uint32_t* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    if (error) *error = win32FromErrno(errno);
+    return nullptr;
+  }
+#ifdef POSIX_FADV_SEQUENTIAL
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+  return std::unique_ptr<FileBodyStream>(
+      new FileBodyStream(fd, path, offset, length));
+}
+
+FileBodyStream::FileBodyStream(int fd, std::string path, std::uint64_t offset,
+                               std::int64_t length)
+    : fd_(fd), path_(std::move(path)), pos_(offset), remaining_(length) {}
+
+FileBodyStream::~FileBodyStream() { ::close(fd_); }
+
+std::int64_t FileBodyStream::read(char* buf, std::size_t n) {
+  if (remaining_ == 0) return 0;
+  if (remaining_ > 0 && static_cast<std::uint64_t>(remaining_) < n)
+    n = static_cast<std::size_t>(remaining_);
+  ssize_t got;
+  do {
+    got = ::pread(fd_, buf, n, static_cast<off_t>(pos_));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    error_ = path_ + ": " + std::strerror(errno);
+    return -1;
+  }
+  if (got == 0 && remaining_ > 0) {
+    error_ = path_ + ": the file ends before the data it should hold";
+    return -1;
+  }
+  pos_ += static_cast<std::uint64_t>(got);
+  if (remaining_ > 0) remaining_ -= got;
+  return got;
+}
+
+}  // namespace tessarine::urlcache

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/urlcache/BodyStream.h"
+
+namespace tessarine::urlcache {
+
+// A BodyStream over a byte range of a plain file. With `length` given, a
+// file that ends before `offset + length` is an error, not a short body.
+class FileBodyStream : public BodyStream {
+ public:
+  // Opens `path` (UTF-8) read-only; nullptr with *error set (Win32 code)
+  // when it cannot be opened.
+  static std::unique_ptr<FileBodyStream> open(const std::string& path,
+                                              std::uint32_t* error);
+  // The range [offset, offset + length) of the file; length -1: to its end.
+  static std::unique_ptr<FileBodyStream> openRange(const std::string& path,
+                                                   std::uint64_t offset,
+                                                   std::int64_t length,
+                                                   std::uint32_t* error);
+  ~FileBodyStream() override;
+
+  std::int64_t read(char* buf, std::size_t n) override;
+  std::string error() const override { return error_; }
+
+ private:
+  FileBodyStream(int fd, std::string path, std::uint64_t offset,
+                 std::int64_t length);
+
+  int fd_;
+  std::string path_;
+  std::uint64_t pos_;
+  std::int64_t remaining_;  // -1: read to the end of the file
+  std::string error_;
+};
+
+}  // namespace tessarine::urlcache
