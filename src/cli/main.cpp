@@ -1,6 +1,10 @@
-#include <cstdio>
+#include <QCoreApplication>
 
-int main() {
-  std::puts("usage: tessarine-cache list|count [--cache DIR]...");
-  return 2;
+#include "cli/CacheCommand.h"
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Tessarine"));
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return tessarine::runCacheCommand(args, stdin, stdout, stderr);
 }

@@ -1,0 +1,175 @@
+#include "recovery/RecoverCacheFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include "cache/EntryBuffer.h"
+#include "platform/Error.h"
+#include "shell/FileInfoList.h"
+
+namespace tessarine {
+namespace {
+
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+// Asks for the entry's local file, once with the walk's 4096 bytes and once
+// more with the size asked for when only the buffer was too small.
+QString retrieveLocalFile(UrlCacheApi& api, const std::string& url) {
+  DWORD size = kEntryBufferSize;
+  EntryBuffer first(size);
+  first.info()->dwStructSize = 0;
+  const BOOL ok = api.retrieve(url.c_str(), first.info(), &size);
+  const DWORD error = ok ? 0 : api.lastError();
+  api.unlock(url.c_str());
+  if (ok && first.info()->lpszLocalFileName)
+    return QString::fromUtf8(first.info()->lpszLocalFileName);
+  if (ok || error != ERROR_INSUFFICIENT_BUFFER || size <= kEntryBufferSize) return {};
+  EntryBuffer second(size);
+  second.info()->dwStructSize = 0;
+  const BOOL again = api.retrieve(url.c_str(), second.info(), &size);
+  api.unlock(url.c_str());
+  if (!again || !second.info()->lpszLocalFileName) return {};
+  return QString::fromUtf8(second.info()->lpszLocalFileName);
+}
+
+bool sameFile(const QByteArray& a, const QByteArray& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.constData(), &sa) == 0 && ::stat(b.constData(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+[[noreturn]] void outputFailed(int err, const QByteArray& path) {
+  throw Error(std::string(std::strerror(err)) + ": " + path.toStdString());
+}
+
+enum class CopyResult { Copied, SourceUnreadable };
+
+// Streams the local copy into `target` in bounded memory. A source that
+// fails part-way removes the partial copy; a target that cannot be written
+// throws.
+CopyResult copyBody(UrlCacheApi& api, const QString& localFile, const QByteArray& target,
+                    quint64* copied) {
+  DWORD error = 0;
+  std::unique_ptr<urlcache::BodyStream> body =
+      api.openLocalFile(localFile.toUtf8().constData(), &error);
+  if (!body) return CopyResult::SourceUnreadable;
+
+  const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) outputFailed(errno, target);
+  std::vector<char> chunk(kCopyChunk);
+  quint64 total = 0;
+  for (;;) {
+    const std::int64_t got = body->read(chunk.data(), chunk.size());
+    if (got < 0) {
+      ::close(fd);
+      ::unlink(target.constData());
+      return CopyResult::SourceUnreadable;
+    }
+    if (got == 0) break;
+    std::size_t done = 0;
+    while (done < static_cast<std::size_t>(got)) {
+      const ssize_t w = ::write(fd, chunk.data() + done, static_cast<std::size_t>(got) - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        const int err = w < 0 ? errno : ENOSPC;
+        ::close(fd);
+        ::unlink(target.constData());
+        outputFailed(err, target);
+      }
+      done += static_cast<std::size_t>(w);
+    }
+    total += static_cast<quint64>(got);
+  }
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(target.constData());
+    outputFailed(err, target);
+  }
+  *copied = total;
+  return CopyResult::Copied;
+}
+
+bool isSelected(const QString& ext, const QStringList& selected) {
+  if (ext.isEmpty()) return false;
+  for (const QString& s : selected)
+    if (ext.compare(s, Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+QString extensionOf(const QString& fileName) {
+  const qsizetype dot = fileName.lastIndexOf('.');
+  return dot < 0 ? QString() : fileName.mid(dot);
+}
+
+QString nextFreeName(const QString& name, const QSet<QString>& used) {
+  if (!used.contains(name)) return name;
+  static const QRegularExpression counted(QStringLiteral(R"(^(.*)\[(\d+)\]$)"));
+  const QString ext = extensionOf(name);
+  QString base = name.left(name.size() - ext.size());
+  qlonglong n = 0;
+  const QRegularExpressionMatch m = counted.match(base);
+  if (m.hasMatch()) {
+    base = m.captured(1);
+    n = m.captured(2).toLongLong();
+  }
+  QString candidate;
+  do {
+    candidate = base + '[' + QString::number(++n) + ']' + ext;
+  } while (used.contains(candidate));
+  return candidate;
+}
+
+int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
+                      RecoveryListener& listener, const MessagePump& pump) {
+  listener.runStarted();
+  const QStringList selected = selectedExts;
+  listener.entriesCounted(CountCacheEntries(api, pump));
+
+  int count = 0;
+  int position = 0;
+  QSet<QString> usedNames;
+  walkUrlCache(
+      api,
+      [&](const INTERNET_CACHE_ENTRY_INFOA& entry) {
+        const std::string url = entry.lpszSourceUrlName ? entry.lpszSourceUrlName : "";
+        const QString address = QString::fromUtf8(url.data(), qsizetype(url.size()));
+        listener.entryVisited(++position, address);
+
+        const QString localFile = retrieveLocalFile(api, url);
+        if (localFile.isEmpty()) return !listener.stopRequested();
+        const QString sourceName = localFile.mid(localFile.lastIndexOf('/') + 1);
+        if (!isSelected(extensionOf(sourceName), selected)) return !listener.stopRequested();
+
+        const QString name = nextFreeName(sourceName, usedNames);
+        const QString ext = extensionOf(name);
+        const QByteArray target = (listener.outputFolder() + '/' + name).toUtf8();
+        quint64 size = 0;
+        if (sameFile(target, localFile.toUtf8())) {
+          // The output folder is the cache folder itself: never rewrite a source.
+          struct stat st {};
+          if (::stat(target.constData(), &st) == 0) size = quint64(st.st_size);
+        } else if (copyBody(api, localFile, target, &size) == CopyResult::SourceUnreadable) {
+          return !listener.stopRequested();
+        }
+        usedNames.insert(name);
+        RecoveredFile file{name, ext, size, address, makeFileInfoRecord(name, ext, size, address)};
+        fileInfoList().append(file.record);
+        ++count;
+        listener.fileRecovered(file);
+        return !listener.stopRequested();
+      },
+      pump);
+  return count;
+}
+
+}  // namespace tessarine
