@@ -56,8 +56,9 @@ FileTypeTree::FileTypeTree(QWidget* parent)
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformRowHeights(true);
   setItemDelegate(new FileTypeItemDelegate(this));
-  connect(this, &QTreeWidget::currentItemChanged, this,
-          &FileTypeTree::onCurrentItemChanged);
+  // Selection, not the current item: focus alone makes a node current.
+  connect(this, &QTreeWidget::itemSelectionChanged, this,
+          &FileTypeTree::onSelectionChanged);
   rebuildItems();
 }
 
@@ -88,6 +89,7 @@ void FileTypeTree::removeItems() {
     delete item;
   }
   items_.clear();
+  lastSelected_ = nullptr;
   rebuilding_ = false;
 }
 
@@ -175,9 +177,12 @@ void FileTypeTree::keyPressEvent(QKeyEvent* event) {
   QTreeWidget::keyPressEvent(event);
 }
 
-void FileTypeTree::onCurrentItemChanged(QTreeWidgetItem* current,
-                                        QTreeWidgetItem* previous) {
-  if (rebuilding_ || !autoExpand_) return;
+void FileTypeTree::onSelectionChanged() {
+  if (rebuilding_) return;
+  QTreeWidgetItem* previous = lastSelected_;
+  QTreeWidgetItem* current = selectedItems().value(0);
+  lastSelected_ = current;
+  if (!autoExpand_) return;
   QSet<QTreeWidgetItem*> currentPath;
   for (QTreeWidgetItem* n = current; n; n = n->parent()) currentPath.insert(n);
   // The branch losing the selection: the highest node on the previous
@@ -197,6 +202,8 @@ void FileTypeTree::drawBranches(QPainter* painter, const QRect& rect,
   const int indent = indentation();
   const int midY = rect.top() + rect.height() / 2;
   painter->save();
+  // Only the caption shows the selection; the branch area stays plain.
+  painter->fillRect(rect, palette().brush(QPalette::Base));
   QPen dotted(palette().color(QPalette::Dark), 1, Qt::DotLine);
   painter->setPen(dotted);
 

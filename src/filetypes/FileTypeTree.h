@@ -56,13 +56,14 @@ class FileTypeTree : public QTreeWidget {
   void rebuildItems();
   void removeItems();
   void syncStates();
-  void onCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+  void onSelectionChanged();
   bool onCheckBox(const QPoint& pos, QTreeWidgetItem** item) const;
 
   FileTypeModel model_;
   std::vector<QTreeWidgetItem*> items_;  // by line
   bool autoExpand_ = true;
   bool rebuilding_ = false;
+  QTreeWidgetItem* lastSelected_ = nullptr;  // for single-expand mode
 };
 
 }  // namespace tessarine
