@@ -27,8 +27,10 @@ class FileTypeItemDelegate : public QStyledItemDelegate {
   // Whether `state` is drawn with a check box (1, 2 or 3).
   static bool hasCheckBox(int state);
 
+  // Draws box, image and caption at the fixed offsets checkBoxRect uses.
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
+  // Room for box, image and the whole caption.
   QSize sizeHint(const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
 };

@@ -18,8 +18,8 @@ class FileTypeNode {
     csPartiallyChecked = 3,  // some but not all descendants checked
   };
 
-  QString caption;
-  int state = csUnchecked;
+  QString caption;          // shown unchanged; may contain "|"
+  int state = csUnchecked;  // a CheckState, or any other value a file held
   int image = -1;          // index into the node images, -1 for none
   int selectedImage = -1;  // shown while the node is selected, -1 for none
 

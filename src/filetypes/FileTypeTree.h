@@ -13,6 +13,7 @@ class FileTypeTree : public QTreeWidget {
  public:
   // The built-in nodes, every one unchecked; only the root shows, collapsed.
   explicit FileTypeTree(QWidget* parent = nullptr);
+  // Removes the items last line first, so no deep recursion in Qt.
   ~FileTypeTree() override;
 
   // Writes every node to `path` (SeFile.ini format). Throws
@@ -46,9 +47,13 @@ class FileTypeTree : public QTreeWidget {
   bool autoExpand() const { return autoExpand_; }
 
  protected:
+  // A left click (or the second click of a double click) on a check box
+  // toggles the node and does nothing else.
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  // Space toggles the selected node and does nothing else.
   void keyPressEvent(QKeyEvent* event) override;
+  // Dotted lines and +/- expand buttons, drawn the same on every style.
   void drawBranches(QPainter* painter, const QRect& rect,
                     const QModelIndex& index) const override;
 
