@@ -1,0 +1,62 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/urlcache/Container.h"
+
+namespace tessarine::urlcache {
+
+struct ChromiumSimpleEntryFile;
+struct ChromiumResponseInfo;
+
+// A Chromium "simple" disk cache folder (`Cache_Data`: `index`,
+// `index-dir/`, `<16 hex>_0`, `_1`, `_s`). Bodies stay in the browser's
+// entry files: openBody() streams stream 1 out of the `_0` file with its
+// Content-Encoding undone, and nothing is ever written.
+class ChromiumSimpleContainer : public Container {
+ public:
+  // The container of `folder` when it is a simple cache folder (its `index`
+  // starts with the simple magic) or a profile's `Cache` folder holding one
+  // as `Cache_Data`; nullptr for anything else, blockfile and sql caches
+  // included.
+  static std::unique_ptr<ChromiumSimpleContainer> open(
+      const std::string& folder);
+
+  // The cache folder itself (`.../Cache_Data`), even when opened on its
+  // parent.
+  std::string folder() const override { return folder_; }
+
+  // Every valid `_0` file, sorted by file name. Entries without a whole
+  // 200/203 body (redirects, errors, truncated, sparse, undecodable coding)
+  // are listed with an empty localPath.
+  std::vector<ContainerEntry> enumerate() override;
+  bool retrieve(const ContainerEntry& entry, std::uint32_t* error) override;
+  std::unique_ptr<BodyStream> openBody(const ContainerEntry& entry,
+                                       std::uint32_t* error) override;
+  // Deletes the entry's `_0`, `_1` and `_s` files and
+  // `index-dir/the-real-index`, so the browser rebuilds its index.
+  std::uint32_t remove(const ContainerEntry& entry) override;
+
+ private:
+  explicit ChromiumSimpleContainer(std::string folder);
+
+  // The entry file `entry` names, re-read and checked to still hold the
+  // entry enumerated (same URL, same stored body size).
+  std::optional<ChromiumSimpleEntryFile> reread(const ContainerEntry& entry,
+                                                std::uint32_t* error) const;
+  // Whether the entry's body is one whole 200/203 response we can decode.
+  bool hasLocalCopy(const ChromiumSimpleEntryFile& file,
+                    const ChromiumResponseInfo& info) const;
+  // The decoded body of a checked entry file.
+  std::unique_ptr<BodyStream> bodyOf(const ChromiumSimpleEntryFile& file,
+                                     const ChromiumResponseInfo& info,
+                                     std::uint32_t* error) const;
+  std::string pathOf(const std::string& name) const;
+
+  std::string folder_;
+};
+
+}  // namespace tessarine::urlcache
