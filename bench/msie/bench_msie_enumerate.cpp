@@ -1,0 +1,59 @@
+// Times MsieContainer::enumerate() over a generated 50,000-entry index.dat
+// and msiecfexport on the same file. Not a test: figures are printed only.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+#include <algorithm>
+
+#include <unistd.h>
+
+#include "MsieIndexGenerator.h"
+#include "platform/urlcache/msie/MsieContainer.h"
+
+namespace {
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+}  // namespace
+
+int main() {
+  constexpr int kEntries = 50000;
+  char tmpl[] = "/tmp/bench_msie_XXXXXX";
+  if (!::mkdtemp(tmpl)) return 1;
+  const std::string dir = std::string(tmpl) + "/Content.IE5";
+  if (!tessarine::bench::MsieIndexGenerator::write(dir, {kEntries, false})) {
+    std::fprintf(stderr, "cannot write %s\n", dir.c_str());
+    return 1;
+  }
+
+  // Median of five runs, each opening the container and reading the file afresh.
+  std::vector<double> runs;
+  std::size_t count = 0;
+  for (int r = 0; r < 5; ++r) {
+    const auto start = std::chrono::steady_clock::now();
+    auto c = tessarine::urlcache::MsieContainer::open(dir);
+    count = c ? c->enumerate().size() : 0;
+    runs.push_back(seconds(start));
+  }
+  std::sort(runs.begin(), runs.end());
+  std::printf("entries: %zu\n", count);
+  std::printf("msie_enumerate_%d: %.4f s\n", kEntries, runs[runs.size() / 2]);
+
+  if (std::system("command -v msiecfexport >/dev/null 2>&1") == 0) {
+    const std::string cmd = "msiecfexport '" + dir + "/index.dat' >/dev/null 2>&1";
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = std::system(cmd.c_str());
+    std::printf("msiecfexport_%d: %.4f s%s\n", kEntries, seconds(start),
+                rc == 0 ? "" : " (failed)");
+  } else {
+    std::printf("msiecfexport_%d: not installed\n", kEntries);
+  }
+  std::filesystem::remove_all(tmpl);
+  return count == kEntries ? 0 : 1;
+}
