@@ -17,16 +17,18 @@ void showErrorBox(Desktop& desktop, QWidget* owner, const QString& message) {
                      kMbIconError | kMbOk);
 }
 
-void showCurrentException(Desktop& desktop, QWidget* owner) {
-  QString message;
+QString currentExceptionMessage() {
   try {
     throw;
   } catch (const std::exception& error) {
-    message = QString::fromUtf8(error.what());
+    return QString::fromUtf8(error.what());
   } catch (...) {
-    // Not an error object: the box shows an empty text.
+    return QString();  // not an error object: the box shows an empty text
   }
-  showErrorBox(desktop, owner, message);
+}
+
+void showCurrentException(Desktop& desktop, QWidget* owner) {
+  showErrorBox(desktop, owner, currentExceptionMessage());
 }
 
 }  // namespace tessarine

@@ -18,8 +18,12 @@ QString errorBoxText(const QString& message);
 // error icon, one OK button, text as errorBoxText gives it.
 void showErrorBox(Desktop& desktop, QWidget* owner, const QString& message);
 
-// Shows the exception being handled (call only inside a catch block): a
-// std::exception by its what() (UTF-8), anything else with an empty text.
+// The message of the exception being handled (call only inside a catch
+// block): a std::exception's what() (UTF-8); empty for anything else.
+QString currentExceptionMessage();
+
+// Shows the exception being handled (call only inside a catch block) with
+// the text currentExceptionMessage gives.
 void showCurrentException(Desktop& desktop, QWidget* owner);
 
 }  // namespace tessarine

@@ -490,11 +490,16 @@ void TfrmMain::showEvent(QShowEvent* event) {
   if (shown_ || event->spontaneous()) return;
   shown_ = true;
   // An exception must not leave the show half done (the window would never
-  // appear), so it is shown here and the window opens all the same.
+  // appear): it is caught here and shown once the window is up.
   try {
     FormShow();
   } catch (...) {
-    showCurrentException(desktop_, this);
+    QMetaObject::invokeMethod(
+        this,
+        [this, message = currentExceptionMessage()] {
+          showErrorBox(desktop_, this, message);
+        },
+        Qt::QueuedConnection);
   }
 }
 

@@ -510,7 +510,7 @@ class TfrmMainTest : public QObject {
     auto window = shownWindow();
     QVERIFY(window);
     QVERIFY(window->isVisible());
-    QCOMPARE(desktop_->boxes.size(), 1);
+    QTRY_COMPARE(desktop_->boxes.size(), 1);
     QCOMPARE(desktop_->boxes[0].text, QStringLiteral("'x' is not a valid integer value."));
     QCOMPARE(desktop_->boxes[0].caption, QStringLiteral("Tessarine"));
     QCOMPARE(desktop_->boxes[0].style, kMbIconError | kMbOk);
