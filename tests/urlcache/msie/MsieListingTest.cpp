@@ -184,19 +184,34 @@ TEST_P(MsiePeerFiles, UrlRecordsAreThoseMsiecfexportLists) {
   const QByteArray text = readBytes(dataDir() + "/peers/" + GetParam().second);
   ASSERT_FALSE(text.isEmpty());
   const QByteArray items = text.left(text.indexOf("Exporting recovered items."));
-  std::set<std::pair<std::uint64_t, std::string>> theirs;
-  static const QRegularExpression re(
-      "Record type\\t\\t: URL\\nOffset range\\t\\t: (\\d+) - \\d+ \\(\\d+\\)\\nLocation\\t\\t: ([^\\n]*)\\n");
-  auto it = re.globalMatch(QString::fromUtf8(items));
-  while (it.hasNext()) {
-    const auto m = it.next();
-    theirs.insert({m.captured(1).toULongLong(), m.captured(2).toStdString()});
+  // Per URL record: offset -> (location, the local path its file name and
+  // cache directory give, "" without a file).
+  std::map<std::uint64_t, std::pair<std::string, std::string>> theirs;
+  static const QRegularExpression field("^([A-Za-z ]+?)\\t+: (.*)$");
+  static const QRegularExpression dirName("\\(0x([0-9a-f]{2})\\)(?:\\((.*)\\))?$");
+  for (const QString& block : QString::fromUtf8(items).split("\n\n")) {
+    std::map<QString, QString> f;
+    for (const QString& line : block.split('\n')) {
+      const auto m = field.match(line);
+      if (m.hasMatch()) f[m.captured(1)] = m.captured(2);
+    }
+    if (f["Record type"] != "URL") continue;
+    const std::uint64_t offset = f["Offset range"].section(' ', 0, 0).toULongLong();
+    std::string path;
+    const auto d = dirName.match(f["Cache directory index"]);
+    if (f.count("Filename") && d.hasMatch()) {
+      if (d.captured(1) == "fe")
+        path = dir + "/" + f["Filename"].toStdString();
+      else if (!d.captured(2).isEmpty())
+        path = dir + "/" + d.captured(2).toStdString() + "/" + f["Filename"].toStdString();
+    }
+    theirs[offset] = {f["Location"].toStdString(), path};
   }
   auto c = MsieContainer::open(dir);
   ASSERT_TRUE(c);
-  std::set<std::pair<std::uint64_t, std::string>> ours;
+  std::map<std::uint64_t, std::pair<std::string, std::string>> ours;
   const auto entries = c->enumerate();
-  for (const auto& e : entries) ours.insert({e.key, e.url});
+  for (const auto& e : entries) ours[e.key] = {e.url, e.localPath};
   EXPECT_EQ(ours.size(), entries.size());
   EXPECT_FALSE(theirs.empty());
   EXPECT_EQ(ours, theirs);

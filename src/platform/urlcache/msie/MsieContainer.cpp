@@ -117,13 +117,17 @@ std::unique_ptr<MsieContainer> MsieContainer::open(const std::string& folder,
   ::close(fd);
   if (!ok) return nullptr;
 
+  std::string real = canonical(dir);
+  if (real.empty()) return nullptr;
   std::string cp = msie::WineCodePage::forFolder(dir).value_or(codePage);
   if (!AnsiTextDecoder::isSupported(cp)) cp = "CP1252";
-  return std::unique_ptr<MsieContainer>(new MsieContainer(dir, cp));
+  return std::unique_ptr<MsieContainer>(new MsieContainer(dir, real, cp));
 }
 
-MsieContainer::MsieContainer(std::string folder, std::string codePage)
+MsieContainer::MsieContainer(std::string folder, std::string canonicalFolder,
+                             std::string codePage)
     : folder_(std::move(folder)),
+      canonicalFolder_(std::move(canonicalFolder)),
       indexPath_(folder_ + "/index.dat"),
       codePage_(std::move(codePage)) {}
 
@@ -157,8 +161,7 @@ std::string MsieContainer::localPathOf(const MsieUrlRecord& record,
   return folder_ + "/" + dir + "/" + name;
 }
 
-ContainerEntry MsieContainer::toEntry(const MsieIndexFile&,
-                                      const MsieUrlRecord& record,
+ContainerEntry MsieContainer::toEntry(const MsieUrlRecord& record,
                                       const std::vector<std::string>& directories,
                                       AnsiTextDecoder& decoder) const {
   ContainerEntry e;
@@ -188,7 +191,7 @@ std::vector<ContainerEntry> MsieContainer::enumerate() {
   entries.reserve(file->liveSlots().size());
   for (const auto& slot : file->liveSlots())
     if (auto record = file->urlRecord(slot))
-      entries.push_back(toEntry(*file, *record, dirs, decoder));
+      entries.push_back(toEntry(*record, dirs, decoder));
   return entries;
 }
 
@@ -200,7 +203,7 @@ std::uint32_t MsieContainer::checkLocalFile(const std::string& path) const {
                                                : kErrorInvalidData;
   if (!S_ISREG(st.st_mode)) return kErrorInvalidData;
   // A cache folder that is a symlink to elsewhere must not lead out.
-  if (!isInside(canonical(path), canonical(folder_))) return kErrorInvalidData;
+  if (!isInside(canonical(path), canonicalFolder_)) return kErrorInvalidData;
   return kErrorSuccess;
 }
 

@@ -53,9 +53,8 @@ class MsieContainer : public Container {
   std::uint32_t remove(const ContainerEntry& entry) override;
 
  private:
-  MsieContainer(std::string folder, std::string codePage);
-  ContainerEntry toEntry(const msie::MsieIndexFile& file,
-                         const msie::MsieUrlRecord& record,
+  MsieContainer(std::string folder, std::string canonicalFolder, std::string codePage);
+  ContainerEntry toEntry(const msie::MsieUrlRecord& record,
                          const std::vector<std::string>& directories,
                          msie::AnsiTextDecoder& decoder) const;
   std::string localPathOf(const msie::MsieUrlRecord& record,
@@ -69,6 +68,7 @@ class MsieContainer : public Container {
                                   const std::string& path, int indexFd) const;
 
   std::string folder_;
+  std::string canonicalFolder_;  // symlinks resolved, as at open()
   std::string indexPath_;
   std::string codePage_;
 };
