@@ -433,8 +433,18 @@ QTreeWidgetItem* TfrmMain::addRecoveredRow(const QString& name,
   row->setTextAlignment(1, Qt::AlignHCenter | Qt::AlignVCenter);
   row->setTextAlignment(2, Qt::AlignHCenter | Qt::AlignVCenter);
   row->setData(0, Qt::UserRole, record);
-  listView_->addTopLevelItem(row);
-  listView_->sortItems(0, Qt::AscendingOrder);
+  // The rows are always in order, so a re-sort comes down to inserting the
+  // new row after every row that does not sort after it (a stable sort
+  // keeps equal names in the order they came).
+  int low = 0, high = listView_->topLevelItemCount();
+  while (low < high) {
+    const int middle = (low + high) / 2;
+    if (*row < *listView_->topLevelItem(middle))
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  listView_->insertTopLevelItem(low, row);
   return row;
 }
 

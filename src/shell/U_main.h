@@ -61,8 +61,9 @@ class TfrmMain : public QMainWindow {
   const QStringList& selectedExts() const { return selectedExts_; }
   void setSelectedExts(const QStringList& extensions);
 
-  // Adds a row to the list, unchecked, and re-sorts the rows by name. The
-  // row keeps `record` (a file-info record) as Qt::UserRole of column 0.
+  // Adds a row to the list, unchecked, where sorting the rows by name puts
+  // it (after rows of the same name). The row keeps `record` (a file-info
+  // record) as Qt::UserRole of column 0.
   QTreeWidgetItem* addRecoveredRow(const QString& name, const QString& type,
                                    const QString& sizeText,
                                    const QString& webAddress,

@@ -424,6 +424,11 @@ class TfrmMainTest : public QObject {
     order.removeAt(upper);
     QCOMPARE(order, (QStringList{"a10.png", "a2.png", "b.jpg", "c1.gif"}));
 
+    // A second row of the same name goes after the first.
+    window.addRecoveredRow("b.jpg", ".jpg", "9KB", "http://other/b.jpg", "second b.jpg");
+    QCOMPARE(list->topLevelItem(3)->data(0, Qt::UserRole).toString(), "record of b.jpg");
+    QCOMPARE(list->topLevelItem(4)->data(0, Qt::UserRole).toString(), "second b.jpg");
+
     window.clearRecoveredRows();
     QCOMPARE(list->topLevelItemCount(), 0);
   }
