@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -478,6 +480,41 @@ TEST(FirefoxCache2ContainerTest, RemoveDeletesTheEntryFileAndTheIndexOnly) {
   EXPECT_EQ(bare->remove(banner), kErrorSuccess);
   EXPECT_FALSE(fs::exists(root + "/index"));
   EXPECT_TRUE(fs::exists(root + "/index.log"));
+}
+
+// Random damage (seeded, so repeatable) to the tail of real entries: every
+// outcome is a skipped entry, a refused body or a served one, never a crash.
+TEST(FirefoxCache2ContainerTest, SurvivesRandomDamage) {
+  QTemporaryDir tmp;
+  const std::string root = tmp.path().toStdString() + "/cache2";
+  fs::create_directories(root + "/entries");
+  test::writeFile(root + "/index", "");
+  auto c = FirefoxCache2Container::open(root);
+  ASSERT_TRUE(c);
+  std::mt19937 rng(20261211);
+  for (const char* name : {"9B40E33DB8CC9989BEE647C8530FB722666F8ADF",
+                           "4AC08EA3D98DC9BF09677C768D775ECE15A5DA46",
+                           "E2E216C03396D8780208FE63FC80296FC3D77803"}) {
+    const std::string original = test::readFile(kRoot + "/entries/" + name);
+    const std::string path = root + "/entries/" + name;
+    for (int round = 0; round < 300; ++round) {
+      std::string bytes = original;
+      if (round % 3 == 0) {
+        bytes.resize(rng() % bytes.size());
+      } else {
+        // Damage near the end, where the metadata and trailer live.
+        const std::size_t span = std::min<std::size_t>(bytes.size(), 700);
+        for (int k = 0; k < 1 + round % 4; ++k)
+          bytes[bytes.size() - 1 - rng() % span] = static_cast<char>(rng());
+      }
+      test::writeFile(path, bytes);
+      const auto list = c->enumerate();
+      ASSERT_LE(list.size(), 1u);
+      for (const ContainerEntry& e : list)
+        if (!e.localPath.empty()) (void)body(*c, e);
+    }
+    fs::remove(path);
+  }
 }
 
 }  // namespace
