@@ -27,6 +27,7 @@ class FirefoxCache2Container : public Container {
   // One entry per sound entry file, sorted by file name; damaged files are
   // skipped. An entry has a localPath (folder + "/" + a LocalCopyNamer
   // name) only when it holds a whole 200/203 response it can decode.
+  // keyPath is the entry file, key its metadata checksum.
   std::vector<ContainerEntry> enumerate() override;
 
   // True when the entry file still holds the entry and its body is a whole
