@@ -1,5 +1,8 @@
 #include "shell/U_main.h"
 
+#include "filetypes/ExtensionTable.h"
+#include "recovery/U_get.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -450,8 +453,15 @@ QTreeWidgetItem* TfrmMain::addRecoveredRow(const QString& name,
 
 void TfrmMain::clearRecoveredRows() { listView_->clear(); }
 
-// Get File Now: filled in by the file-type and recovery work.
-void TfrmMain::RzToolButton1Click() {}
+void TfrmMain::RzToolButton1Click() {
+  const QString path = appDir() + QStringLiteral("SeFile.ini");
+  // A tree that cannot be saved stops here: selectedExts as it was, no dialog.
+  checkTree_->saveToFile(path);
+  selectedExts_.clear();
+  selectedExts_ = selectedExtsFromFile(path);
+  TgetForm getForm(*this);
+  getForm.exec();
+}
 
 // Open Folder: filled in by the list-action work.
 void TfrmMain::RzToolButton2Click() {}

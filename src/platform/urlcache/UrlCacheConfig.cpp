@@ -7,18 +7,9 @@
 #include <optional>
 #include <system_error>
 
-#if __has_include("platform/urlcache/msie/MsieContainer.h")
 #include "platform/urlcache/msie/MsieContainer.h"
-#define TESSARINE_HAS_MSIE 1
-#endif
-#if __has_include("platform/urlcache/chromium/ChromiumSimpleContainer.h")
 #include "platform/urlcache/chromium/ChromiumSimpleContainer.h"
-#define TESSARINE_HAS_CHROMIUM 1
-#endif
-#if __has_include("platform/urlcache/firefox/FirefoxCache2Container.h")
 #include "platform/urlcache/firefox/FirefoxCache2Container.h"
-#define TESSARINE_HAS_FIREFOX 1
-#endif
 
 namespace fs = std::filesystem;
 
@@ -102,15 +93,9 @@ std::vector<std::string> cacheFolders() {
 
 std::unique_ptr<Container> openContainer(const std::string& folder) {
   if (!isDir(folder)) return nullptr;
-#ifdef TESSARINE_HAS_MSIE
   if (auto c = MsieContainer::open(folder)) return c;
-#endif
-#ifdef TESSARINE_HAS_CHROMIUM
   if (auto c = ChromiumSimpleContainer::open(folder)) return c;
-#endif
-#ifdef TESSARINE_HAS_FIREFOX
   if (auto c = FirefoxCache2Container::open(folder)) return c;
-#endif
   return nullptr;
 }
 
