@@ -18,6 +18,7 @@ namespace {
 
 std::mutex configMutex;
 std::optional<std::vector<std::string>> chosenFolders;
+unsigned generation = 0;
 
 std::vector<std::string> splitColons(const std::string& text) {
   std::vector<std::string> parts;
@@ -73,11 +74,18 @@ void addBrowserCaches(std::vector<std::string>& out, const fs::path& cacheHome) 
 void setCacheFolders(const std::vector<std::string>& folders) {
   std::lock_guard lock(configMutex);
   chosenFolders = folders;
+  ++generation;
 }
 
 void useDefaultCacheFolders() {
   std::lock_guard lock(configMutex);
   chosenFolders.reset();
+  ++generation;
+}
+
+unsigned configGeneration() {
+  std::lock_guard lock(configMutex);
+  return generation;
 }
 
 std::vector<std::string> cacheFolders() {

@@ -16,6 +16,10 @@ void setCacheFolders(const std::vector<std::string>& folders);
 // Goes back to the default: $TESSARINE_CACHE or discovery.
 void useDefaultCacheFolders();
 
+// Grows by one at every setCacheFolders or useDefaultCacheFolders, so a
+// snapshot can tell it was made for other folders.
+unsigned configGeneration();
+
 // The folders the URL cache serves now, in enumeration order.
 std::vector<std::string> cacheFolders();
 

@@ -3,13 +3,13 @@
 namespace tessarine::urlcache {
 
 std::shared_ptr<UrlCacheView> UrlCacheView::build(
-    const std::vector<std::unique_ptr<Container>>& containers) {
+    const std::vector<std::shared_ptr<Container>>& containers) {
   auto view = std::make_shared<UrlCacheView>();
   for (const auto& container : containers) {
     if (!container) continue;
     for (ContainerEntry& entry : container->enumerate()) {
       auto [it, fresh] = view->byUrl_.try_emplace(entry.url, view->urls_.size());
-      Copy copy{container.get(), std::move(entry)};
+      Copy copy{container, std::move(entry)};
       if (fresh) {
         view->urls_.push_back(Url{copy, {copy}});
         continue;

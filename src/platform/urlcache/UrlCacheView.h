@@ -14,7 +14,7 @@ namespace tessarine::urlcache {
 class UrlCacheView {
  public:
   struct Copy {
-    Container* container;
+    std::shared_ptr<Container> container;  // kept alive with the snapshot
     ContainerEntry entry;
   };
   struct Url {
@@ -24,7 +24,7 @@ class UrlCacheView {
 
   // Enumerates `containers` (nullptr slots skipped) in order.
   static std::shared_ptr<UrlCacheView> build(
-      const std::vector<std::unique_ptr<Container>>& containers);
+      const std::vector<std::shared_ptr<Container>>& containers);
 
   const std::vector<Url>& urls() const { return urls_; }
   // The URL's record, or nullptr.

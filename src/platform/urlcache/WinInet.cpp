@@ -33,24 +33,27 @@ class UrlCacheService {
 
   // A fresh snapshot of every container; also kept for lookups by URL.
   std::shared_ptr<UrlCacheView> refresh() {
-    std::lock_guard lock(mutex_);
+    const unsigned generation = urlcache::configGeneration();
     const std::vector<std::string> folders = urlcache::cacheFolders();
+    std::lock_guard lock(mutex_);
+    generation_ = generation;
     if (folders != folders_) {
       folders_ = folders;
       containers_.clear();
       containers_.resize(folders_.size());
     }
     for (std::size_t i = 0; i < folders_.size(); ++i)
-      if (!containers_[i]) containers_[i] = urlcache::openContainer(folders_[i]);
+      if (!containers_[i]) containers_[i] = std::shared_ptr<Container>(urlcache::openContainer(folders_[i]));
     latest_ = UrlCacheView::build(containers_);
     return latest_;
   }
 
   // The latest snapshot, or a fresh one when there is none yet.
+  // A snapshot of other folders than those served now does not count.
   std::shared_ptr<UrlCacheView> latest() {
     {
       std::lock_guard lock(mutex_);
-      if (latest_) return latest_;
+      if (latest_ && generation_ == urlcache::configGeneration()) return latest_;
     }
     return refresh();
   }
@@ -105,7 +108,8 @@ class UrlCacheService {
  private:
   std::mutex mutex_;
   std::vector<std::string> folders_;
-  std::vector<std::unique_ptr<Container>> containers_;
+  unsigned generation_ = 0;
+  std::vector<std::shared_ptr<Container>> containers_;
   std::shared_ptr<UrlCacheView> latest_;
   std::map<std::string, int> locks_;
   std::set<Enumeration*> handles_;
