@@ -7,22 +7,9 @@
 #include <unistd.h>
 
 #include "platform/urlcache/Container.h"
+#include "platform/urlcache/Win32Error.h"
 
 namespace tessarine::urlcache {
-namespace {
-
-std::uint32_t win32FromErrno(int e) {
-  switch (e) {
-    case ENOENT:
-    case ENOTDIR: return kErrorFileNotFound;
-    case EACCES:
-    case EPERM: return kErrorAccessDenied;
-    default: return kErrorInvalidData;
-  }
-}
-
-}  // namespace
-
 std::unique_ptr<FileBodyStream> FileBodyStream::open(const std::string& path,
                                                      std::uint32_t* error) {
   return openRange(path, 0, -1, error);

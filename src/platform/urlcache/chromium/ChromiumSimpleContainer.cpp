@@ -22,6 +22,7 @@
 #include "platform/urlcache/chromium/ChromiumSimpleEntryFile.h"
 #include "platform/urlcache/chromium/ChromiumSimpleFormat.h"
 #include "platform/urlcache/chromium/CrcCheckedBodyStream.h"
+#include "platform/urlcache/Win32Error.h"
 
 namespace tessarine::urlcache {
 namespace {
@@ -36,18 +37,6 @@ constexpr std::size_t kMaxFolderNames = 16u << 20;
 // Seconds between 1601-01-01 and 1970-01-01.
 constexpr std::int64_t kEpochDeltaSeconds = 11644473600LL;
 constexpr std::int64_t kFiletimePerSecond = 10000000LL;
-
-std::uint32_t win32FromErrno(int e) {
-  switch (e) {
-    case ENOENT:
-    case ENOTDIR: return kErrorFileNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return kErrorAccessDenied;
-    case EBUSY: return kErrorSharingViolation;
-    default: return kErrorInvalidData;
-  }
-}
 
 bool isEntryFileName(std::string_view name) {
   if (name.size() != kEntryHashDigits + 2 ||

@@ -18,6 +18,7 @@
 #include "platform/urlcache/msie/MsieIndexFormat.h"
 #include "platform/urlcache/msie/ProcessFileUse.h"
 #include "platform/urlcache/msie/WineCodePage.h"
+#include "platform/urlcache/Win32Error.h"
 
 namespace tessarine::urlcache {
 
@@ -58,18 +59,6 @@ bool isInside(const std::string& path, const std::string& folder) {
   return !folder.empty() && path.size() > folder.size() + 1 &&
          path.compare(0, folder.size(), folder) == 0 &&
          path[folder.size()] == '/';
-}
-
-std::uint32_t win32FromErrno(int e) {
-  switch (e) {
-    case ENOENT:
-    case ENOTDIR: return kErrorFileNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return kErrorAccessDenied;
-    case EWOULDBLOCK: return kErrorSharingViolation;
-    default: return kErrorInvalidData;
-  }
 }
 
 bool writeAll(int fd, const std::string& bytes, std::uint32_t offset) {
