@@ -15,6 +15,7 @@
 #include "platform/Error.h"
 #include "platform/urlcache/UrlCacheConfig.h"
 #include "recovery/RecoverCacheFiles.h"
+#include "support/TestFiles.h"
 #include "shell/FileInfoList.h"
 
 using namespace tessarine;
@@ -57,24 +58,14 @@ std::map<QString, QByteArray> manifest() {
 class RecoverCacheFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(copyTree(kFixture + "/INetCookies", cache.filePath("INetCookies")));
-    ASSERT_TRUE(copyTree(kFixture + "/INetCache", cache.filePath("INetCache")));
+    ASSERT_TRUE(tessarine::test::copyTree(kFixture + "/INetCookies", cache.filePath("INetCookies")));
+    ASSERT_TRUE(tessarine::test::copyTree(kFixture + "/INetCache", cache.filePath("INetCache")));
     urlcache::setCacheFolders({cache.filePath("INetCookies").toStdString(),
                                cache.filePath("INetCache/Content.IE5").toStdString()});
     fileInfoList().clear();
     listener.folder = out.path();
   }
   void TearDown() override { urlcache::useDefaultCacheFolders(); }
-
-  static bool copyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    for (const QFileInfo& fi : QDir(from).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
-      const QString target = to + "/" + fi.fileName();
-      if (fi.isDir() ? !copyTree(fi.filePath(), target) : !QFile::copy(fi.filePath(), target))
-        return false;
-    }
-    return true;
-  }
 
   int run(const QStringList& exts) { return RecoverCacheFiles(systemUrlCache(), exts, listener, {}); }
 

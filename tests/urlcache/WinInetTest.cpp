@@ -8,6 +8,7 @@
 #include "cache/EntryBuffer.h"
 #include "platform/urlcache/UrlCacheConfig.h"
 #include "platform/urlcache/WinInet.h"
+#include "support/TestFiles.h"
 
 using namespace tessarine;
 
@@ -35,23 +36,6 @@ std::vector<OracleRow> oracle() {
                     local.toStdString(), c[3].toULongLong()});
   }
   return rows;
-}
-
-bool copyTree(const QString& from, const QString& to) {
-  QDir().mkpath(to);
-  for (const QFileInfo& fi : QDir(from).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
-    const QString target = to + "/" + fi.fileName();
-    if (fi.isDir()) {
-      if (!copyTree(fi.filePath(), target)) return false;
-      continue;
-    }
-    // Keep the modification time: a delete removes only the file it recorded.
-    QFile copy(target);
-    if (!QFile::copy(fi.filePath(), target) || !copy.open(QIODevice::ReadWrite) ||
-        !copy.setFileTime(fi.lastModified(), QFileDevice::FileModificationTime))
-      return false;
-  }
-  return true;
 }
 
 class WinInetTest : public ::testing::Test {
@@ -129,8 +113,8 @@ TEST_F(WinInetTest, TooSmallBufferGetsTheExactSizeAndTheSameEntryAgain) {
 
 TEST_F(WinInetTest, AUrlHeldTwiceIsListedOnceAndDeletedEverywhere) {
   QTemporaryDir dir;
-  ASSERT_TRUE(copyTree(kMain + "/INetCache", dir.filePath("one")));
-  ASSERT_TRUE(copyTree(kMain + "/INetCache", dir.filePath("two")));
+  ASSERT_TRUE(tessarine::test::copyTree(kMain + "/INetCache", dir.filePath("one")));
+  ASSERT_TRUE(tessarine::test::copyTree(kMain + "/INetCache", dir.filePath("two")));
   const QString one = dir.filePath("one/Content.IE5"), two = dir.filePath("two/Content.IE5");
   serve({one, two});
   const int both = CountCacheEntries(systemUrlCache(), {});
