@@ -134,6 +134,69 @@ TEST_F(RecoverCacheFilesTest, VanishedSourceIsSkippedAndTheRunGoesOn) {
   EXPECT_GT(listener.files.size(), 5u);
 }
 
+namespace {
+
+// The real URL cache, but one local file is cut short right after it is
+// opened for copying, as if something truncated it while it was read.
+struct TruncatingCache : UrlCacheApi {
+  UrlCacheApi& real = systemUrlCache();
+  std::string victim;
+  HANDLE findFirst(const char* p, INTERNET_CACHE_ENTRY_INFOA* i, DWORD* s) override {
+    return real.findFirst(p, i, s);
+  }
+  BOOL findNext(HANDLE h, INTERNET_CACHE_ENTRY_INFOA* i, DWORD* s) override {
+    return real.findNext(h, i, s);
+  }
+  BOOL findClose(HANDLE h) override { return real.findClose(h); }
+  BOOL retrieve(const char* u, INTERNET_CACHE_ENTRY_INFOA* i, DWORD* s) override {
+    return real.retrieve(u, i, s);
+  }
+  BOOL unlock(const char* u) override { return real.unlock(u); }
+  BOOL deleteEntry(const char* u) override { return real.deleteEntry(u); }
+  DWORD lastError() override { return real.lastError(); }
+  std::unique_ptr<urlcache::BodyStream> openLocalFile(const char* name, DWORD* e) override {
+    auto body = real.openLocalFile(name, e);
+    const std::string path = name;
+    const bool isVictim = path.size() >= victim.size() &&
+                          path.compare(path.size() - victim.size(), victim.size(), victim) == 0;
+    if (isVictim) {
+      EXPECT_EQ(::truncate(name, 10), 0);
+    }
+    return body;
+  }
+};
+
+struct VanishingRecorder : Recorder {
+  QString victim;
+  void entriesCounted(int total) override {
+    Recorder::entriesCounted(total);
+    EXPECT_TRUE(QFile::remove(victim));
+  }
+};
+
+}  // namespace
+
+TEST_F(RecoverCacheFilesTest, FileVanishingAfterTheCountIsSkipped) {
+  VanishingRecorder vanishing;
+  vanishing.folder = out.path();
+  vanishing.victim = cache.filePath("INetCache/Content.IE5/R3LC2MDC/photo[0].png");
+  const int count = RecoverCacheFiles(systemUrlCache(), {".png", ".gif"}, vanishing, {});
+  EXPECT_EQ(size_t(count), vanishing.files.size());
+  for (const RecoveredFile& f : vanishing.files) EXPECT_NE(f.name, "photo[0].png");
+  EXPECT_FALSE(QFile::exists(out.filePath("photo[0].png")));
+  EXPECT_GT(count, 5);
+}
+
+TEST_F(RecoverCacheFilesTest, FileTruncatedWhileReadLeavesNoCopyLookingWhole) {
+  TruncatingCache truncating;
+  truncating.victim = "/JNTMVJL5/manual[0].pdf";
+  const int count = RecoverCacheFiles(truncating, {".pdf", ".gif"}, listener, {});
+  EXPECT_EQ(size_t(count), listener.files.size());
+  for (const RecoveredFile& f : listener.files) EXPECT_NE(f.name, "manual[0].pdf");
+  EXPECT_FALSE(QFile::exists(out.filePath("manual[0].pdf")));
+  EXPECT_TRUE(QFile::exists(out.filePath("banner[0].gif")));
+}
+
 TEST_F(RecoverCacheFilesTest, FullDiskStopsTheRunWithTheReasonAndKeepsWhatWasMade) {
   // A child process, so the file-size limit binds nobody else.
   const pid_t pid = fork();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/urlcache/Container.h"
@@ -18,10 +19,23 @@ std::unique_ptr<FileBodyStream> FileBodyStream::open(const std::string& path,
 std::unique_ptr<FileBodyStream> FileBodyStream::openRange(
     const std::string& path, std::uint64_t offset, std::int64_t length,
     std::uint32_t* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     if (error) *error = win32FromErrno(errno);
     return nullptr;
+  }
+  // Only regular files: a FIFO or device in a cache would block or never end.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (error) *error = kErrorAccessDenied;
+    return nullptr;
+  }
+  // A whole-file read takes the size at opening as a promise, so a file
+  // truncated while it is read fails instead of looking whole.
+  if (length < 0) {
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    length = offset < size ? static_cast<std::int64_t>(size - offset) : 0;
   }
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

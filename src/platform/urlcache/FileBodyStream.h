@@ -7,15 +7,17 @@
 
 namespace tessarine::urlcache {
 
-// A BodyStream over a byte range of a plain file. With `length` given, a
-// file that ends before `offset + length` is an error, not a short body.
+// A BodyStream over a byte range of a regular file. A file that ends before
+// `offset + length` (for a whole-file read: before the size it had when it
+// was opened) is an error, not a short body.
 class FileBodyStream : public BodyStream {
  public:
   // Opens `path` (UTF-8) read-only; nullptr with *error set (Win32 code)
   // when it cannot be opened.
   static std::unique_ptr<FileBodyStream> open(const std::string& path,
                                               std::uint32_t* error);
-  // The range [offset, offset + length) of the file; length -1: to its end.
+  // The range [offset, offset + length) of the file; length -1: to the end
+  // it had when opened.
   static std::unique_ptr<FileBodyStream> openRange(const std::string& path,
                                                    std::uint64_t offset,
                                                    std::int64_t length,
@@ -32,7 +34,7 @@ class FileBodyStream : public BodyStream {
   int fd_;
   std::string path_;
   std::uint64_t pos_;
-  std::int64_t remaining_;  // -1: read to the end of the file
+  std::int64_t remaining_;  // bytes still promised
   std::string error_;
 };
 
