@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QLabel>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <functional>
 
 #include "filetypes/FileTypeTree.h"
+#include "platform/Error.h"
 #include "platform/urlcache/UrlCacheConfig.h"
 #include "recovery/U_get.h"
 #include "shell/AppDir.h"
@@ -155,6 +157,115 @@ class TgetFormTest : public QObject {
     QVERIFY(QDir(app->path() + "/GetFiles/keep").exists());
     QCOMPARE(desktop.boxes.value(0).text, QStringLiteral("Total get: 0 files."));
     QCOMPARE(readAll(appDir() + "GetFileInfo.ini"), QByteArray());
+  }
+
+  void unwritableRegisterKeepsTheDialogOpenWithTheError() {
+    test::RecordingDesktop desktop;
+    TfrmMain main(desktop, app->path() + "/");
+    main.setSelectedExts({".gif"});
+    QVERIFY(QDir().mkdir(appDir() + "GetFileInfo.ini"));  // fails even for root
+    TgetForm d(main);
+    d.show();
+    QVERIFY_THROWS_EXCEPTION(Error, d.okRzBitBtnClick());
+    QCOMPARE(desktop.boxes.size(), 1);  // the total came first
+    QVERIFY(desktop.boxes[0].text.startsWith("Total get: "));
+    QVERIFY(d.isVisible());
+    QVERIFY(d.RzProgressBar()->isHidden());
+    QVERIFY(d.pfileLabel()->isHidden());
+    QVERIFY(d.okRzBitBtn()->isEnabled());
+  }
+
+  void outputFailureIsRaisedWithItsReasonAndKeepsEarlierRecords() {
+    test::RecordingDesktop desktop;
+    TfrmMain main(desktop, app->path() + "/");
+    main.setSelectedExts({".gif"});
+    QFile plain(app->path() + "/plain");
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    TgetForm d(main);
+    d.show();
+    d.overRzCheckBox()->setChecked(false);
+    d.folderRzEdit()->setText(app->path() + "/plain/out");  // a folder under a file
+    try {
+      d.okRzBitBtnClick();
+      QFAIL("no error");
+    } catch (const Error& e) {
+      const QString msg = QString::fromUtf8(e.what());
+      QVERIFY2(msg.contains("Not a directory") && msg.contains(app->path() + "/plain/out/"),
+               qPrintable(msg));
+    }
+    QVERIFY(desktop.boxes.isEmpty());
+    QVERIFY(d.isVisible());
+    QCOMPARE(readAll(appDir() + "GetFileInfo.ini"), QByteArray());
+  }
+
+  void closeDuringARunEndsItAfterTheCurrentEntryAndCompletes() {
+    test::RecordingDesktop desktop;
+    TfrmMain main(desktop, app->path() + "/");
+    main.setSelectedExts({".gif", ".png", ".jpg", ".html", ".txt", ".pdf"});
+    TgetForm d(main);
+    d.show();
+    QTimer::singleShot(0, &d, [&d] { QTest::mouseClick(d.closeRzBitBtn(), Qt::LeftButton); });
+    d.okRzBitBtnClick();
+    QCOMPARE(desktop.boxes.size(), 1);
+    const QStringList records = loadTextLines(appDir() + "GetFileInfo.ini");
+    QCOMPARE(desktop.boxes[0].text, QStringLiteral("Total get: %1 files.").arg(records.size()));
+    QVERIFY(records.size() <= 2);  // the pump runs after the second entry
+    QVERIFY(!d.isVisible());
+    QVERIFY(QFile::exists(appDir() + "Set.ini"));
+  }
+
+  void rootOrEmptyFolderFallsBackToTheDefault() {
+    test::RecordingDesktop desktop;
+    TfrmMain main(desktop, app->path() + "/");
+    main.setSelectedExts({".png"});
+    QVERIFY(QDir().mkpath(appDir() + "GetFiles"));
+    for (const QString& folder : {QStringLiteral("/"), QString()}) {
+      TgetForm d(main);
+      d.show();
+      d.overRzCheckBox()->setChecked(false);
+      d.folderRzEdit()->setText(folder);
+      d.okRzBitBtnClick();
+      QCOMPARE(d.folderRzEdit()->text(), appDir() + "GetFiles/");
+      QVERIFY(QFile::exists(appDir() + "GetFiles/photo[0].png"));
+    }
+  }
+
+  void emptyFolderMovesFilesOfAChosenFolderToTheTrash() {
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    test::RecordingDesktop desktop;
+    TfrmMain main(desktop, app->path() + "/");
+    const QString chosen = app->path() + "/mine";
+    QVERIFY(QDir().mkpath(chosen + "/sub"));
+    for (const char* name : {"/letter.txt", "/.hidden", "/sub/deep.txt"}) {
+      QFile f(chosen + name);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("keep me");
+    }
+    TgetForm d(main);
+    d.show();
+    d.folderRzEdit()->setText(chosen);
+    d.overRzCheckBox()->setChecked(true);
+    d.okRzBitBtnClick();
+    QVERIFY(!QFile::exists(chosen + "/letter.txt"));
+    QVERIFY(QFile::exists(data.path() + "/Trash/files/letter.txt"));
+    QVERIFY(QFile::exists(chosen + "/.hidden"));
+    QVERIFY(QFile::exists(chosen + "/sub/deep.txt"));
+    qunsetenv("XDG_DATA_HOME");
+  }
+
+  void unwritableSettingsAreShownOnceAndTheDialogStillCloses() {
+    test::RecordingDesktop desktop;
+    TfrmMain main(desktop, app->path() + "/");
+    QVERIFY(QDir().mkdir(appDir() + "Set.ini"));
+    TgetForm d(main);
+    d.show();
+    d.close();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(desktop.boxes.size(), 1);
+    QCOMPARE(desktop.boxes[0].caption, QStringLiteral("Tessarine"));
+    QCOMPARE(desktop.boxes[0].text, "Unable to write to " + appDir() + "Set.ini.");
   }
 
  private:
