@@ -1,0 +1,80 @@
+#include "RecoveryVsCp.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "BenchClock.h"
+#include "platform/urlcache/UrlCacheConfig.h"
+#include "recovery/RecoverCacheFiles.h"
+#include "shell/FileInfoList.h"
+
+namespace tessarine::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Folder : RecoveryListener {
+  QString path;
+  QString outputFolder() override { return path; }
+};
+
+bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+unsigned long long bytesUnder(const std::string& dir) {
+  unsigned long long total = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.is_regular_file(ec)) total += e.file_size(ec);
+  return total;
+}
+
+}  // namespace
+
+QStringList RecoveryVsCp::graphicsExtensions() {
+  return {".bmp", ".gif", ".jpg", ".jpeg", ".ico", ".png", ".webp", ".avif", ".svg"};
+}
+
+RecoveryVsCp::Result RecoveryVsCp::measure(const std::string& cacheFolder,
+                                           const std::vector<std::string>& sourceFiles,
+                                           const QStringList& selectedExts,
+                                           const std::string& scratch, int rounds) {
+  // Argument lists this long go through xargs.
+  const std::string list = scratch + "/sources.list";
+  {
+    std::ofstream names(list, std::ios::binary);
+    for (const std::string& f : sourceFiles) names << f << '\0';
+  }
+  const std::string cpOut = scratch + "/cp", runOut = scratch + "/run";
+  Result result;
+  for (int round = 0; round < rounds; ++round) {
+    // Warm: the whole cache folder is read, so the run's count pass finds
+    // every entry file in memory as cp finds its sources.
+    shell("find '" + cacheFolder + "' -type f -print0 | xargs -0 cat >/dev/null");
+    shell("mkdir -p '" + cpOut + "' '" + runOut + "' && sync");
+
+    auto start = BenchClock::now();
+    shell("xargs -0 cp -t '" + cpOut + "' <'" + list + "'");
+    result.cpRounds.push_back(BenchClock::secondsSince(start));
+    shell("sync");
+
+    // A new generation makes the run take a fresh snapshot, as a first run would.
+    urlcache::setCacheFolders({cacheFolder});
+    fileInfoList().clear();
+    Folder out;
+    out.path = QString::fromStdString(runOut);
+    start = BenchClock::now();
+    result.copied = RecoverCacheFiles(systemUrlCache(), selectedExts, out, {});
+    result.runRounds.push_back(BenchClock::secondsSince(start));
+    shell("sync");
+
+    result.bytes = bytesUnder(runOut);
+    shell("rm -rf '" + cpOut + "' '" + runOut + "' && sync");
+  }
+  fileInfoList().clear();
+  result.runSeconds = BenchClock::median(result.runRounds);
+  result.cpSeconds = BenchClock::median(result.cpRounds);
+  return result;
+}
+
+}  // namespace tessarine::bench

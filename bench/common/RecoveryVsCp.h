@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QStringList>
+
+namespace tessarine::bench {
+
+// Times a whole recovery run (count pass, walk, copies) of `cacheFolder`
+// against `cp` of `sourceFiles` in the same process, caches warm for both:
+// every round reads the sources once, then runs cp into a fresh folder and
+// the recovery into another, syncs and removes both. The figures are the
+// medians over the rounds.
+class RecoveryVsCp {
+ public:
+  struct Result {
+    double runSeconds = 0;
+    double cpSeconds = 0;
+    int copied = 0;                  // files of the last run
+    unsigned long long bytes = 0;    // bytes the last run wrote
+    std::vector<double> runRounds, cpRounds;
+  };
+
+  static Result measure(const std::string& cacheFolder,
+                        const std::vector<std::string>& sourceFiles,
+                        const QStringList& selectedExts,
+                        const std::string& scratch, int rounds);
+
+  // The extensions of the tree's graphics groups.
+  static QStringList graphicsExtensions();
+};
+
+}  // namespace tessarine::bench
