@@ -182,6 +182,7 @@ TEST(SparseRangeAssembler, BrokenPiecesFailTheRead) {
       {"cannot be opened", false, 0},
       {"ends early", true, 5},
       {"empty", true, 0},
+      {"longer than its length", true, 11},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -42,6 +42,13 @@ class PiecedBodyStream : public BodyStream {
         ++next_;
       }
       if (remaining_ == 0) {
+        // Read the piece to its end too: a checked stream tells a bad
+        // checksum only there.
+        char extra;
+        const std::int64_t got = current_->read(&extra, 1);
+        if (got < 0) return fail(current_->error());
+        if (got > 0)
+          return fail("a stored range of the body is longer than its length");
         current_.reset();
         continue;
       }
@@ -53,7 +60,6 @@ class PiecedBodyStream : public BodyStream {
       if (got == 0)
         return fail("a stored range of the body ends before its length");
       remaining_ -= static_cast<std::uint64_t>(got);
-      if (remaining_ == 0) current_.reset();
       return got;
     }
     return 0;

@@ -23,8 +23,9 @@ namespace tessarine::urlcache {
 class SparseRangeAssembler {
  public:
   // Opens `length` bytes of a piece starting `skip` bytes into it. The
-  // stream must yield exactly those bytes (a shorter one is an error);
-  // nullptr with *error set (Win32 code) when the piece cannot be opened.
+  // stream must yield exactly those bytes and then its end (shorter or
+  // longer is an error; it is read to its end, where a checked stream
+  // reports a bad checksum); nullptr with *error set (Win32 code) when the piece cannot be opened.
   using Opener = std::function<std::unique_ptr<BodyStream>(
       std::uint64_t skip, std::uint64_t length, std::uint32_t* error)>;
 

@@ -536,4 +536,141 @@ TEST(ChromiumSimpleContainerTest, RemoveDeletesTheEntryFilesAndTheRealIndexOnly)
   EXPECT_EQ(filesUnder(copy.dir), expected);
 }
 
+// --- Sparse entries pieced together --------------------------------------
+
+// /video/trailer.webm: the page asked for bytes 0-65535 and 150001-170000
+// of the 200 000-byte file; its `_s` header and 82-byte key end at 0x6a.
+constexpr char kTrailerSparse[] = "cc452683740295f8_s";
+constexpr std::size_t kTrailerRangesAt = 0x6a;
+constexpr std::uint64_t kSparseRangeMagic = 0xeb97bf016553676bULL;
+
+struct SparseRange {
+  std::uint64_t offset, length;
+  bool badCrc = false;
+};
+
+// A range record in the `_s` layout, cut from `file`.
+std::string sparseRecord(const std::string& file, const SparseRange& r) {
+  const std::string data = file.substr(r.offset, r.length);
+  std::string rec;
+  appendU64(rec, kSparseRangeMagic);
+  appendU64(rec, r.offset);
+  appendU64(rec, r.length);
+  appendU32(rec, crcOf(data) ^ (r.badCrc ? 1u : 0u));
+  appendU32(rec, 0);
+  return rec + data;
+}
+
+TEST(ChromiumSimpleContainerTest, FixtureRangesHoldTheFileBytes) {
+  const std::string file = readFile(kData + "/site/video/trailer.webm");
+  const std::string sparse = readFile(kData + "/cache/" + kTrailerSparse);
+  ASSERT_EQ(file.size(), 200000u);
+  std::string rebuilt = sparse.substr(0, kTrailerRangesAt);
+  for (const SparseRange& r : std::vector<SparseRange>{
+           {0, 3783}, {3783, 61753}, {150001, 20000}})
+    rebuilt += sparseRecord(file, r);
+  EXPECT_EQ(rebuilt, sparse);  // the layout and CRCs we write are Chromium's
+}
+
+TEST(ChromiumSimpleContainerTest, SparseRangesCoveringTheFileMakeALocalCopy) {
+  const std::string file = readFile(kData + "/site/video/trailer.webm");
+  std::string sha;
+  for (const Row& r : manifest())
+    if (r.url == kSite + "/video/trailer.webm") sha = r.sha256;
+  ASSERT_EQ(sha256Hex(file), sha);
+
+  struct Case {
+    const char* what;
+    std::vector<SparseRange> added;  // after the fixture's own ranges
+    bool covered;
+    bool readable;
+  };
+  const std::vector<Case> cases = {
+      {"the missing ranges fetched later", {{65536, 84465}, {170001, 29999}}, true, true},
+      {"overlapping and out of order",
+       {{180000, 20000}, {60000, 100000}, {100, 200}, {159000, 30000}}, true, true},
+      {"one whole range rewritten", {{0, 200000}}, true, true},
+      {"one byte missing at the end", {{65536, 84465}, {170001, 29998}}, false, false},
+      {"one byte missing in the middle", {{65537, 84464}, {170001, 29999}}, false, false},
+      {"a range failing its CRC", {{65536, 84465, true}, {170001, 29999}}, true, false},
+      {"a range past the total ignored",
+       {{65536, 84465}, {170001, 29999}, {190000, 10}}, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CacheCopy copy;
+    std::string sparse = readFile(copy.path(kTrailerSparse));
+    for (const SparseRange& r : c.added) {
+      if (r.offset + r.length > file.size()) {
+        // Bytes the resource does not have: the record holds junk.
+        std::string rec;
+        appendU64(rec, kSparseRangeMagic);
+        appendU64(rec, r.offset + 10);
+        appendU64(rec, r.length);
+        const std::string junk(r.length, 'j');
+        appendU32(rec, crcOf(junk));
+        appendU32(rec, 0);
+        sparse += rec + junk;
+      } else {
+        sparse += sparseRecord(file, r);
+      }
+    }
+    writeFile(copy.path(kTrailerSparse), sparse);
+    auto cache = tu::ChromiumSimpleContainer::open(copy.dir);
+    ASSERT_TRUE(cache);
+    const auto urls = byUrl(cache->enumerate());
+    ASSERT_EQ(urls.size(), 31u);
+    const tu::ContainerEntry& e = urls.at(kSite + "/video/trailer.webm");
+    if (!c.covered) {
+      EXPECT_EQ(e.localPath, "");
+      EXPECT_EQ(e.size, 0u);
+      std::uint32_t error = 0;
+      EXPECT_EQ(cache->openBody(e, &error), nullptr);
+      EXPECT_EQ(error, tu::kErrorFileNotFound);
+      continue;
+    }
+    EXPECT_EQ(baseName(e.localPath), "trailer[1].webm");
+    EXPECT_EQ(e.size, 200000u);
+    EXPECT_TRUE(cache->retrieve(e, nullptr));
+    const Body b = readBody(*cache, e);
+    EXPECT_EQ(b.ok, c.readable);
+    if (c.readable) {
+      EXPECT_EQ(sha256Hex(b.bytes), sha);
+    }
+  }
+}
+
+TEST(ChromiumSimpleContainerTest, HostileSparseFilesGiveNoCopy) {
+  const std::string file = readFile(kData + "/site/video/trailer.webm");
+  const std::string filler = sparseRecord(file, {65536, 84465}) +
+                             sparseRecord(file, {170001, 29999});
+  using Mutate = std::function<void(std::string&)>;
+  const std::vector<std::pair<const char*, Mutate>> cases = {
+      {"bad magic of a range",
+       [](std::string& f) { f[kTrailerRangesAt] ^= 1; }},
+      {"huge length",
+       [](std::string& f) { putU32(f, kTrailerRangesAt + 20, 0x7fffffff); }},
+      {"negative offset",
+       [](std::string& f) { putU32(f, kTrailerRangesAt + 12, 0x80000000u); }},
+      {"wrong version", [](std::string& f) { putU32(f, 8, 5); }},
+      {"wrong key hash", [](std::string& f) { f[0x10] ^= 1; }},
+      {"wrong key", [](std::string& f) { f[0x20] ^= 1; }},
+      {"cut inside a range", [](std::string& f) { f.resize(f.size() - 1); }},
+      {"cut to the header", [](std::string& f) { f.resize(20); }},
+  };
+  for (const auto& [what, mutate] : cases) {
+    SCOPED_TRACE(what);
+    CacheCopy copy;
+    std::string sparse = readFile(copy.path(kTrailerSparse)) + filler;
+    mutate(sparse);
+    writeFile(copy.path(kTrailerSparse), sparse);
+    auto cache = tu::ChromiumSimpleContainer::open(copy.dir);
+    ASSERT_TRUE(cache);
+    const auto urls = byUrl(cache->enumerate());
+    ASSERT_EQ(urls.size(), 31u);
+    EXPECT_EQ(urls.at(kSite + "/video/trailer.webm").localPath, "");
+    EXPECT_FALSE(urls.at(kSite + "/a/logo.gif").localPath.empty());
+  }
+}
+
 }  // namespace

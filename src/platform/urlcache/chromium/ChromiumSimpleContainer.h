@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/urlcache/Container.h"
+#include "platform/urlcache/SparseRangeAssembler.h"
 
 namespace tessarine::urlcache {
 
@@ -30,8 +31,10 @@ class ChromiumSimpleContainer : public Container {
   std::string folder() const override { return folder_; }
 
   // Every valid `_0` file, sorted by file name. Entries without a whole
-  // 200/203 body (redirects, errors, truncated, sparse, undecodable coding)
-  // are listed with an empty localPath.
+  // 200/203 body (redirects, errors, truncated, undecodable coding) are
+  // listed with an empty localPath. A sparse entry (empty stream 1 and a
+  // `_s` file) has a local copy, its ranges pieced together, when they
+  // cover the whole length its headers give; its size is then that length.
   std::vector<ContainerEntry> enumerate() override;
   bool retrieve(const ContainerEntry& entry, std::uint32_t* error) override;
   std::unique_ptr<BodyStream> openBody(const ContainerEntry& entry,
@@ -44,12 +47,28 @@ class ChromiumSimpleContainer : public Container {
   explicit ChromiumSimpleContainer(std::string folder);
 
   // The entry file `entry` names, re-read and checked to still hold the
-  // entry enumerated (same URL, same stored body size).
+  // entry enumerated (same URL, same stored body size; a sparse entry's size is checked
+  // when it is opened).
   std::optional<ChromiumSimpleEntryFile> reread(const ContainerEntry& entry,
                                                 std::uint32_t* error) const;
-  // Whether the entry's body is one whole 200/203 response we can decode.
+  // A body pieced together from a `_s` file, and its whole length.
+  struct SparseBody {
+    SparseRangeAssembler pieces;
+    std::uint64_t total;
+  };
+  // Whether the entry's body is one whole 200/203 response we can decode,
+  // from stream 1 or from ranges that cover it.
   bool hasLocalCopy(const ChromiumSimpleEntryFile& file,
                     const ChromiumResponseInfo& info) const;
+  // Whether the entry keeps its data as ranges in a `_s` file.
+  bool hasSparseFile(const ChromiumSimpleEntryFile& file) const;
+  // The ranges of a sparse entry, when they cover its whole length.
+  std::optional<SparseBody> sparseBody(const ChromiumSimpleEntryFile& file,
+                                       const ChromiumResponseInfo& info) const;
+  // The whole length of a sparse entry whose ranges cover it.
+  std::optional<std::uint64_t> sparseTotal(
+      const ChromiumSimpleEntryFile& file,
+      const ChromiumResponseInfo& info) const;
   // The decoded body of a checked entry file.
   std::unique_ptr<BodyStream> bodyOf(const ChromiumSimpleEntryFile& file,
                                      const ChromiumResponseInfo& info,

@@ -36,6 +36,15 @@ constexpr std::uint32_t kEofFlagHasCrc = 1u << 0;
 constexpr std::uint32_t kEofFlagHasKeySha256 = 1u << 1;
 constexpr std::size_t kKeySha256Size = 32;  // precedes stream 0's record
 
+// --- Range records of a `_s` file, after its header and key -----------
+// Each 32-byte record is followed by its data.
+constexpr std::uint64_t kSparseRangeMagic = 0xeb97bf016553676bULL;
+constexpr std::size_t kSparseRangeMagicOffset = 0;
+constexpr std::size_t kSparseRangeOffsetOffset = 8;   // i64, in the resource
+constexpr std::size_t kSparseRangeLengthOffset = 16;  // i64
+constexpr std::size_t kSparseRangeCrcOffset = 24;     // CRC-32 of the data
+constexpr std::size_t kSparseRangeHeaderSize = 32;
+
 // --- File names ---------------------------------------------------------
 // `<16 lower-case hex digits of the entry hash>` + one of these.
 constexpr char kStream01Suffix[] = "_0";
