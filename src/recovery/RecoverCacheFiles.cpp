@@ -148,6 +148,9 @@ int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
         const QString localFile = retrieveLocalFile(api, url);
         if (localFile.isEmpty()) return !listener.stopRequested();
         const QString sourceName = localFile.mid(localFile.lastIndexOf('/') + 1);
+        // Never a name that would write beside or above the output folder.
+        if (sourceName.isEmpty() || sourceName == "." || sourceName == "..")
+          return !listener.stopRequested();
         if (!isSelected(extensionOf(sourceName), selected)) return !listener.stopRequested();
 
         const QString name = nextFreeName(sourceName, usedNames);
