@@ -28,6 +28,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "files/ImagePreview.h"
+#include "files/RecoveredFileActions.h"
 #include "filetypes/FileTypeTree.h"
 #include "platform/desktop/Desktop.h"
 #include "shell/AppDir.h"
@@ -463,17 +465,13 @@ void TfrmMain::RzToolButton1Click() {
   getForm.exec();
 }
 
-// Open Folder: filled in by the list-action work.
-void TfrmMain::RzToolButton2Click() {}
+void TfrmMain::RzToolButton2Click() { RecoveredFileActions(*this).openFolder(); }
 
-// Open the File: filled in by the list-action work.
-void TfrmMain::RzToolButton5Click() {}
+void TfrmMain::RzToolButton5Click() { RecoveredFileActions(*this).openSelectedFile(); }
 
-// Copy Checked Files: filled in by the list-action work.
-void TfrmMain::RzToolButton3Click() {}
+void TfrmMain::RzToolButton3Click() { RecoveredFileActions(*this).copyCheckedFiles(); }
 
-// Delete Checked Files: filled in by the list-action work.
-void TfrmMain::RzToolButton4Click() {}
+void TfrmMain::RzToolButton4Click() { RecoveredFileActions(*this).deleteCheckedFiles(); }
 
 void TfrmMain::Help1Click() {
   desktop_.shellOpen(this, appDir() + QStringLiteral("Help.Chm"));
@@ -483,17 +481,15 @@ void TfrmMain::HomePage1Click() { desktop_.shellOpen(this, homePageAddress()); }
 
 void TfrmMain::Exit1Click() { close(); }
 
-// Checked All: filled in by the list-action work.
-void TfrmMain::dg1Click() {}
+void TfrmMain::dg1Click() { RecoveredFileActions(*this).setAllChecked(true); }
 
-// Unchecked All: filled in by the list-action work.
-void TfrmMain::wef1Click() {}
+void TfrmMain::wef1Click() { RecoveredFileActions(*this).setAllChecked(false); }
 
-// Copy the Web Address: filled in by the list-action work.
-void TfrmMain::CopytheWebAddress1Click() {}
+void TfrmMain::CopytheWebAddress1Click() { RecoveredFileActions(*this).copyWebAddress(); }
 
-// The preview: filled in by the image-preview work.
-void TfrmMain::RzListViewSelectItem(QTreeWidgetItem*, bool) {}
+void TfrmMain::RzListViewSelectItem(QTreeWidgetItem* item, bool selected) {
+  if (item) ImagePreview(*previewImage_).rowSelectionChanged(*item, selected);
+}
 
 void TfrmMain::FormShow() {
   checkTree_->setAutoExpand(true);
