@@ -71,6 +71,12 @@ void RecoveredFileActions::deleteCheckedFiles() {
     if (!ticked(*list.topLevelItem(i))) recordsLeft << recordOf(*list.topLevelItem(i));
   const QStringList kept = recordsOfRowsLeft(records, recordsLeft);
 
+  // A removed row takes the selection with it: Qt would otherwise move it
+  // to a neighbour, which the user did not select.
+  const QTreeWidgetItem* current = list.currentItem();
+  const QTreeWidgetItem* selected = selectedRow(list);
+  if ((current && ticked(*current)) || (selected && ticked(*selected)))
+    list.setCurrentItem(nullptr);
   for (int i = list.topLevelItemCount() - 1; i >= 0; --i)
     if (ticked(*list.topLevelItem(i))) delete list.takeTopLevelItem(i);
   saveRegister(path, kept);

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -167,7 +168,12 @@ class RecoveredFileActionsTest : public QObject {
     }
     for (const QString& r : before)
       if (!tickedNames.contains(splitFileInfoRecord(r).name)) expected << r;
+    // The selected row goes too; its picture stays in the preview.
+    list->setCurrentItem(list->topLevelItem(3));
+    const QImage preview = main->PreviewImage()->pixmap().toImage();
     main->RzToolButton4Click();
+    QCOMPARE(main->PreviewImage()->pixmap().toImage(), preview);
+    QVERIFY(list->selectedItems().isEmpty());
     QCOMPARE(readRegister(registerPath()), expected);
     QCOMPARE(list->topLevelItemCount(), expected.size());
     for (const QString& name : rowNames(list)) QVERIFY(!tickedNames.contains(name));
