@@ -155,6 +155,14 @@ class ImagePreviewTest : public QObject {
     QCOMPARE(nearest(picture.pixelColor(110, 80)), QStringLiteral("yellow"));
   }
 
+  void pictureThinnerThanAPixelLeavesTheBoxEmpty() {
+    QVERIFY(quadrants(1, 2000).save(folder + "/thin.png"));
+    select(addRow("thin.png", ".png"));
+    QCOMPARE(main->PreviewImage()->geometry(), QRect(111, 40, 0, 103));
+    QVERIFY(main->PreviewImage()->pixmap().isNull());
+    QVERIFY(desktop->boxes.isEmpty());
+  }
+
   void undecodableFileEmptiesThePreviewAndIsShownOnce() {
     QVERIFY(quadrants(100, 50).save(folder + "/good.png"));
     QFile broken(folder + "/broken.jpg");
