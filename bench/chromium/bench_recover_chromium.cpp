@@ -7,18 +7,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
-#include <zlib.h>
 
 #include <QCoreApplication>
 
 #include "BenchClock.h"
 #include "ChromiumSimpleGenerator.h"
+#include "GeneratedCacheCheck.h"
 #include "RecoveryVsCp.h"
+#include "SyntheticBodies.h"
 #include "cache/CacheWalk.h"
 #include "platform/urlcache/UrlCacheConfig.h"
 #include "platform/urlcache/chromium/ChromiumSimpleContainer.h"
@@ -27,95 +27,29 @@ namespace {
 
 using tessarine::bench::BenchClock;
 using tessarine::bench::ChromiumSimpleGenerator;
+using tessarine::bench::ExpectedBody;
+using tessarine::bench::GeneratedCacheCheck;
 using tessarine::bench::RecoveryVsCp;
-
-struct Expected {
-  std::uint32_t crc;  // of the decoded body
-  std::uint64_t size;
-  bool graphic;
-  std::string path;  // the `_0` file
-};
-
-std::uint32_t crcOf(const std::string& s) {
-  return static_cast<std::uint32_t>(
-      crc32_z(0L, reinterpret_cast<const Bytef*>(s.data()), s.size()));
-}
-
-std::string gzip(const std::string& in) {
-  z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, in.size()) + 32, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
-class Bodies {
- public:
-  explicit Bodies(std::uint64_t seed) : random_(seed) {}
-  std::size_t between(std::size_t lo, std::size_t hi) {
-    return std::uniform_int_distribution<std::size_t>(lo, hi)(random_);
-  }
-  // `magic` then random bytes up to `size`.
-  std::string binary(const std::string& magic, std::size_t size) {
-    std::string s = magic;
-    s.reserve(size + 8);
-    while (s.size() < size) {
-      const std::uint64_t v = random_();
-      s.append(reinterpret_cast<const char*>(&v), 8);
-    }
-    s.resize(size);
-    return s;
-  }
-  // Script-like text that compresses about as real scripts do.
-  std::string text(std::size_t size) {
-    static const char* const words[] = {
-        "function", "return", "const", "let", "var", "this", "window", "document",
-        "(", ")", "{", "}", ";", "=", "=>", "if", "else", "for", "null", "true",
-        "false", "\n", "  ", "addEventListener", "querySelector", "fetch", "then"};
-    std::string s;
-    s.reserve(size + 32);
-    while (s.size() < size) {
-      if (random_() % 7 == 0) {
-        s += 'v';
-        s += std::to_string(random_() % 100000);
-      } else {
-        s += words[random_() % (sizeof words / sizeof *words)];
-      }
-      s += ' ';
-    }
-    s.resize(size);
-    return s;
-  }
-  bool oneIn(unsigned n) { return random_() % n == 0; }
-
- private:
-  std::mt19937_64 random_;
-};
+using tessarine::bench::SyntheticBodies;
 
 constexpr int kImages = 12000, kScripts = 6000, kStyles = 1000, kJson = 900, kVideos = 100;
 constexpr std::size_t KiB = 1024, MiB = 1024 * 1024;
 
 // Writes the cache; the expected body of each URL.
-std::map<std::string, Expected> generate(const std::string& folder) {
+std::map<std::string, ExpectedBody> generate(const std::string& folder) {
   ChromiumSimpleGenerator gen(folder);
-  Bodies bodies(20261211);
-  std::map<std::string, Expected> expected;
+  SyntheticBodies bodies(20261211);
+  std::map<std::string, ExpectedBody> expected;
   auto put = [&](ChromiumSimpleGenerator::Response r, const std::string& decoded,
                  bool graphic) {
     r.partitioned = !bodies.oneIn(20);  // a few keys from before partitioning
-    const std::string stored = r.contentEncoding.empty() ? decoded : gzip(decoded);
+    const std::string stored = r.contentEncoding.empty() ? decoded : SyntheticBodies::gzip(decoded);
     const std::string path = gen.add(r, stored);
     if (path.empty()) {
       std::fprintf(stderr, "cannot write an entry of %s\n", r.url.c_str());
       std::exit(1);
     }
-    expected[r.url] = {crcOf(decoded), decoded.size(), graphic, path};
+    expected[r.url] = {SyntheticBodies::crcOf(decoded), decoded.size(), graphic, path};
   };
   struct ImageType {
     const char* ext;
@@ -171,57 +105,6 @@ std::map<std::string, Expected> generate(const std::string& folder) {
   return expected;
 }
 
-// Every generated entry enumerates with a local copy whose decoded body is
-// the one written; also reads the whole cache once.
-bool verify(const std::string& folder, const std::map<std::string, Expected>& expected,
-            int* graphics) {
-  auto container = tessarine::urlcache::ChromiumSimpleContainer::open(folder);
-  if (!container) {
-    std::fprintf(stderr, "the reader does not recognise %s\n", folder.c_str());
-    return false;
-  }
-  const auto entries = container->enumerate();
-  if (entries.size() != expected.size()) {
-    std::fprintf(stderr, "%zu entries enumerated, %zu written\n", entries.size(),
-                 expected.size());
-    return false;
-  }
-  const QStringList graphicExts = RecoveryVsCp::graphicsExtensions();
-  std::vector<char> buffer(1 << 20);
-  *graphics = 0;
-  for (const auto& e : entries) {
-    const auto it = expected.find(e.url);
-    if (it == expected.end() || e.localPath.empty()) {
-      std::fprintf(stderr, "unexpected or copy-less entry %s\n", e.url.c_str());
-      return false;
-    }
-    const bool graphic =
-        graphicExts.contains("." + QString::fromStdString(e.fileExtension), Qt::CaseInsensitive);
-    if (graphic != it->second.graphic) {
-      std::fprintf(stderr, "%s named %s\n", e.url.c_str(), e.localPath.c_str());
-      return false;
-    }
-    *graphics += graphic;
-    std::uint32_t error = 0;
-    auto body = container->openBody(e, &error);
-    uLong crc = crc32_z(0L, nullptr, 0);
-    std::uint64_t size = 0;
-    for (std::int64_t got; body && (got = body->read(buffer.data(), buffer.size())) != 0;) {
-      if (got < 0) {
-        body.reset();
-        break;
-      }
-      crc = crc32_z(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<std::size_t>(got));
-      size += static_cast<std::uint64_t>(got);
-    }
-    if (!body || crc != it->second.crc || size != it->second.size) {
-      std::fprintf(stderr, "body of %s does not read back\n", e.url.c_str());
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -239,7 +122,10 @@ int main(int argc, char** argv) {
 
   start = BenchClock::now();
   int graphics = 0;
-  const bool sound = verify(cache, expected, &graphics);
+  auto container = tessarine::urlcache::ChromiumSimpleContainer::open(cache);
+  const bool sound = container && GeneratedCacheCheck::verify(*container, expected,
+                                                              expected.size(), &graphics);
+  container.reset();
   const double verifySeconds = BenchClock::secondsSince(start);
 
   std::vector<std::string> sources;
@@ -270,8 +156,8 @@ int main(int argc, char** argv) {
     std::printf("chromium_graphics_entry_files: %.0f MB\n", double(graphicFileBytes) / 1e6);
     std::printf("chromium_count_pass: %.3f s (%d entries)\n", countSeconds, counted);
     for (std::size_t i = 0; i < r.runRounds.size(); ++i)
-      std::printf("chromium_round_%zu: run %.3f s, cp %.3f s\n", i + 1, r.runRounds[i],
-                  r.cpRounds[i]);
+      std::printf("chromium_round_%zu: run %.3f s (cpu %.3f s), cp %.3f s (cpu %.3f s)\n", i + 1,
+                  r.runRounds[i], r.runCpuRounds[i], r.cpRounds[i], r.cpCpuRounds[i]);
     std::printf("recover_chromium_graphics: %.3f s (%d files, %.0f MB)\n", r.runSeconds, r.copied,
                 double(r.bytes) / 1e6);
     std::printf("cp_chromium_graphics_entry_files: %.3f s\n", r.cpSeconds);

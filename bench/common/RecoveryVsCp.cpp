@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "BenchClock.h"
 #include "platform/urlcache/UrlCacheConfig.h"
 #include "recovery/RecoverCacheFiles.h"
@@ -18,6 +21,14 @@ struct Folder : RecoveryListener {
   QString path;
   QString outputFolder() override { return path; }
 };
+
+// User plus system CPU seconds of this process or of its waited-for children.
+double cpuSeconds(int who) {
+  rusage u{};
+  ::getrusage(who, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
@@ -53,9 +64,11 @@ RecoveryVsCp::Result RecoveryVsCp::measure(const std::string& cacheFolder,
     shell("find '" + cacheFolder + "' -type f -print0 | xargs -0 cat >/dev/null");
     shell("mkdir -p '" + cpOut + "' '" + runOut + "' && sync");
 
+    double cpu = cpuSeconds(RUSAGE_CHILDREN);
     auto start = BenchClock::now();
     shell("xargs -0 cp -t '" + cpOut + "' <'" + list + "'");
     result.cpRounds.push_back(BenchClock::secondsSince(start));
+    result.cpCpuRounds.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpu);
     shell("sync");
 
     // A new generation makes the run take a fresh snapshot, as a first run would.
@@ -63,9 +76,18 @@ RecoveryVsCp::Result RecoveryVsCp::measure(const std::string& cacheFolder,
     fileInfoList().clear();
     Folder out;
     out.path = QString::fromStdString(runOut);
+    // TESSARINE_BENCH_PERF=<file>: perf records the first round's run.
+    const char* perfData = std::getenv("TESSARINE_BENCH_PERF");
+    if (perfData && round == 0)
+      shell("perf record -q -F 1000 --call-graph dwarf,16384 -p " + std::to_string(::getpid()) + " -o '" + perfData +
+            "' >/dev/null 2>&1 & echo $! >'" + scratch + "/perf.pid'; sleep 1");
+    cpu = cpuSeconds(RUSAGE_SELF);
     start = BenchClock::now();
     result.copied = RecoverCacheFiles(systemUrlCache(), selectedExts, out, {});
     result.runRounds.push_back(BenchClock::secondsSince(start));
+    if (perfData && round == 0)
+      shell("kill -INT $(cat '" + scratch + "/perf.pid'); sleep 2");
+    result.runCpuRounds.push_back(cpuSeconds(RUSAGE_SELF) - cpu);
     shell("sync");
 
     result.bytes = bytesUnder(runOut);

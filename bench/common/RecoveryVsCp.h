@@ -20,6 +20,9 @@ class RecoveryVsCp {
     int copied = 0;                  // files of the last run
     unsigned long long bytes = 0;    // bytes the last run wrote
     std::vector<double> runRounds, cpRounds;
+    // CPU seconds (user + system) of each round: the run's own, and those
+    // of cp with xargs, for telling work from waiting on a loaded machine.
+    std::vector<double> runCpuRounds, cpCpuRounds;
   };
 
   static Result measure(const std::string& cacheFolder,
