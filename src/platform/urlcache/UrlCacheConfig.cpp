@@ -10,6 +10,7 @@
 #include "platform/urlcache/msie/MsieContainer.h"
 #include "platform/urlcache/chromium/ChromiumSimpleContainer.h"
 #include "platform/urlcache/chromium/ChromiumSqlContainer.h"
+#include "platform/urlcache/chromium/ChromiumBlockfileContainer.h"
 #include "platform/urlcache/firefox/FirefoxCache2Container.h"
 
 namespace fs = std::filesystem;
@@ -105,6 +106,7 @@ std::unique_ptr<Container> openContainer(const std::string& folder) {
   if (auto c = MsieContainer::open(folder)) return c;
   if (auto c = ChromiumSimpleContainer::open(folder)) return c;
   if (auto c = ChromiumSqlContainer::open(folder)) return c;
+  if (auto c = ChromiumBlockfileContainer::open(folder)) return c;
   if (auto c = FirefoxCache2Container::open(folder)) return c;
   return nullptr;
 }
