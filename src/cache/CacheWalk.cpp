@@ -1,5 +1,7 @@
 #include "cache/CacheWalk.h"
 
+#include <memory>
+
 #include <QCoreApplication>
 
 #include "cache/EntryBuffer.h"
@@ -10,46 +12,52 @@ void processPendingMessages() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
+namespace {
+
+// Closes the enumeration however the walk ends, an error in the entry's
+// work included.
+struct EnumerationCloser {
+  UrlCacheApi& api;
+  HANDLE find;
+  ~EnumerationCloser() { api.findClose(find); }
+};
+
+}  // namespace
+
 int walkUrlCache(UrlCacheApi& api, const EntryHandler& onEntry, const MessagePump& pump) {
   DWORD size = kEntryBufferSize;
+  std::unique_ptr<EntryBuffer> buffer;
   HANDLE find = nullptr;
   for (;;) {
-    EntryBuffer buffer(size);
-    find = api.findFirst(nullptr, buffer.info(), &size);
-    if (find) {
-      const bool goOn = onEntry(*buffer.info());
-      if (!goOn) {
-        api.findClose(find);
-        return 1;
-      }
-      break;
-    }
+    buffer = std::make_unique<EntryBuffer>(size);
+    find = api.findFirst(nullptr, buffer->info(), &size);
+    if (find) break;
     // Growth must be real, or a confused cache would spin here for ever.
-    if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size()) {
+    if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer->size()) {
       api.findClose(nullptr);
       return 0;
     }
   }
-
+  const EnumerationCloser closer{api, find};
   int handled = 1;
-  for (;;) {
+  bool goOn = onEntry(*buffer->info());
+  buffer.reset();
+  while (goOn) {
     size = kEntryBufferSize;
-    bool got = false;
     for (;;) {
-      EntryBuffer buffer(size);
-      if (api.findNext(find, buffer.info(), &size)) {
-        got = true;
+      EntryBuffer next(size);
+      if (api.findNext(find, next.info(), &size)) {
         ++handled;
-        const bool goOn = onEntry(*buffer.info());
+        goOn = onEntry(*next.info());
         if (pump) pump();
-        if (!goOn) got = false;
         break;
       }
-      if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size()) break;
+      if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= next.size()) {
+        goOn = false;
+        break;
+      }
     }
-    if (!got) break;
   }
-  api.findClose(find);
   return handled;
 }
 

@@ -117,3 +117,18 @@ TEST(CacheWalkTest, ClearSparesCookiesAndDeletesEveryOtherEntryOnce) {
   EXPECT_EQ(ClearCacheEntries(cache, [] {}), 2);
   EXPECT_EQ(cache.deleted, (std::vector<std::string>{"http://h/a.gif", "http://h/long"}));
 }
+
+TEST(CacheWalkTest, AnErrorInTheEntrysWorkStillClosesTheEnumeration) {
+  FakeUrlCache cache;
+  cache.entries = {{"a"}, {"b"}};
+  EXPECT_THROW(walkUrlCache(
+                   cache,
+                   [](const tessarine::INTERNET_CACHE_ENTRY_INFOA& e) -> bool {
+                     if (std::string(e.lpszSourceUrlName) == "b") throw std::runtime_error("disk full");
+                     return true;
+                   },
+                   [] {}),
+               std::runtime_error);
+  EXPECT_EQ(cache.calls.back().op, "close");
+  EXPECT_FALSE(cache.calls.back().nullHandle);
+}
