@@ -341,12 +341,19 @@ void TfrmMain::buildBody() {
   connect(listView_->selectionModel(), &QItemSelectionModel::selectionChanged,
           this, [this](const QItemSelection& selected,
                        const QItemSelection& deselected) {
-            for (const QModelIndex& index : deselected.indexes())
-              if (index.column() == 0)
-                RzListViewSelectItem(listView_->itemFromIndex(index), false);
-            for (const QModelIndex& index : selected.indexes())
-              if (index.column() == 0)
-                RzListViewSelectItem(listView_->itemFromIndex(index), true);
+            // The item view is mid-way through a mouse press here and is
+            // not exception-safe: an error is shown from this point rather
+            // than unwound through it.
+            try {
+              for (const QModelIndex& index : deselected.indexes())
+                if (index.column() == 0)
+                  RzListViewSelectItem(listView_->itemFromIndex(index), false);
+              for (const QModelIndex& index : selected.indexes())
+                if (index.column() == 0)
+                  RzListViewSelectItem(listView_->itemFromIndex(index), true);
+            } catch (...) {
+              showCurrentException(desktop_, this);
+            }
           });
 
   splitter->addWidget(pane);
