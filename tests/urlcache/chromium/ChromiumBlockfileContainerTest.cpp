@@ -364,6 +364,85 @@ TEST(ChromiumBlockfileContainerTest, ReadsAVersion3CacheWithoutItsData3) {
   EXPECT_EQ(f.withCopy, 73u);
 }
 
+// --- Sparse entries --------------------------------------------------------
+
+// The trailer's child record and its stream 2 (sparse header and bitmap),
+// as the index holds them.
+constexpr std::uint32_t kTrailerChild = 0xa0010080;
+constexpr std::uint32_t kTrailerChildControl = 0xa0010081;
+
+// Makes the trailer's one child hold `stored` at offset 0 with the KiB
+// blocks [0, blocks) marked and a last partial block of `lastLength`.
+void setTrailerChild(CacheCopy& copy, const std::string& stored,
+                     std::uint32_t blocks, std::uint32_t lastLength) {
+  writeFile(copy.path("f_000004"), stored);
+  std::string data1 = readFile(copy.path("data_1"));
+  const std::size_t record = offsetOf(kTrailerChild);
+  putU32(data1, record + 0x2c, static_cast<std::uint32_t>(stored.size()));
+  fixSelfHash(data1, record);
+  const std::size_t control = offsetOf(kTrailerChildControl);
+  for (std::size_t i = 0; i < 128; ++i) data1[control + 64 + i] = 0;
+  for (std::uint32_t b = 0; b < blocks; ++b)
+    data1[control + 64 + b / 8] = static_cast<char>(data1[control + 64 + b / 8] | (1 << (b % 8)));
+  putU32(data1, control + 0x10, blocks);
+  putU32(data1, control + 0x14, lastLength);
+  writeFile(copy.path("data_1"), data1);
+}
+
+TEST(ChromiumBlockfileContainerTest, PiecesASparseEntryTogetherWhenItsRangesCoverIt) {
+  const std::string trailer = readFile(kData + "/site/video/trailer.webm");
+  ASSERT_EQ(trailer.size(), 200000u);
+  const std::string url = kSite + "/video/trailer.webm";
+  struct Case {
+    const char* what;
+    std::uint32_t blocks, lastLength;
+    bool whole;
+  };
+  // 200 000 bytes: 195 whole KiB blocks and 320 bytes in block 195.
+  const std::vector<Case> cases = {
+      {"every block and the last 320 bytes", 195, 320, true},
+      {"every block, last block missing", 195, 0, false},
+      {"last block one byte short", 195, 319, false},
+      {"a block missing in the middle", 100, 0, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    CacheCopy copy;
+    setTrailerChild(copy, trailer, k.blocks, k.lastLength);
+    if (std::string(k.what) == "a block missing in the middle") {
+      std::string data1 = readFile(copy.path("data_1"));
+      // Blocks 0-99 and 101-194 marked, last block 195 holds 320 bytes.
+      for (std::uint32_t b = 101; b < 195; ++b)
+        data1[offsetOf(kTrailerChildControl) + 64 + b / 8] |= static_cast<char>(1 << (b % 8));
+      putU32(data1, offsetOf(kTrailerChildControl) + 0x10, 195);
+      putU32(data1, offsetOf(kTrailerChildControl) + 0x14, 320);
+      writeFile(copy.path("data_1"), data1);
+    }
+    auto c = tu::ChromiumBlockfileContainer::open(copy.dir);
+    ASSERT_TRUE(c);
+    const auto urls = byUrl(c->enumerate());
+    ASSERT_TRUE(urls.count(url));
+    const tu::ContainerEntry& e = urls.at(url);
+    if (!k.whole) {
+      EXPECT_EQ(e.localPath, "");
+      EXPECT_EQ(e.size, 0u);
+      continue;
+    }
+    EXPECT_EQ(e.localPath, copy.path("trailer[1].webm"));
+    EXPECT_EQ(e.size, 200000u);
+    std::uint32_t error = 0;
+    EXPECT_TRUE(c->retrieve(e, &error));
+    const Body b = readBody(*c, e);
+    ASSERT_TRUE(b.ok) << b.error;
+    EXPECT_EQ(sha256Hex(b.bytes), "95f3e8748a2bc06ecd3f7c4a6be17de330629c5a60d4a25748e8dd211d1219a1");
+
+    // The child's data cut short after listing: the read fails, never a
+    // short body passed off as whole.
+    writeFile(copy.path("f_000004"), trailer.substr(0, 150000));
+    EXPECT_FALSE(readBody(*c, e).ok);
+  }
+}
+
 // --- Hostile caches ----------------------------------------------------
 
 TEST(ChromiumBlockfileContainerTest, SkipsBadEntriesAndServesTheRest) {

@@ -14,11 +14,13 @@
 #include "platform/urlcache/ContentDecoder.h"
 #include "platform/urlcache/FileBodyStream.h"
 #include "platform/urlcache/LocalCopyNamer.h"
+#include "platform/urlcache/SparseRangeAssembler.h"
 #include "platform/urlcache/chromium/ChromiumBlockfileAddress.h"
 #include "platform/urlcache/chromium/ChromiumBlockfileEntry.h"
 #include "platform/urlcache/chromium/ChromiumBlockfileFormat.h"
 #include "platform/urlcache/chromium/ChromiumBlockfileIndex.h"
 #include "platform/urlcache/chromium/ChromiumBlockfileRankings.h"
+#include "platform/urlcache/chromium/ChromiumBlockfileSparseRanges.h"
 #include "platform/urlcache/chromium/ChromiumBlockfileStore.h"
 #include "platform/urlcache/chromium/ChromiumCacheKey.h"
 #include "platform/urlcache/chromium/ChromiumEntryDetails.h"
@@ -83,9 +85,49 @@ struct Resolved {
   std::optional<ChromiumResponseInfo> info;
   std::optional<ChromiumBlockfileRankings> rankings;
   bool reliable = false;  // closed cleanly, rankings node points back
-  std::uint64_t bodySize = 0;
+  std::uint64_t bodySize = 0;  // stream 1's, or a sparse body's total
   std::optional<ChromiumBlockfileStore::Span> body;  // stream 1, all there
+  // A sparse parent's ranges when they cover the total its headers give.
+  std::optional<SparseRangeAssembler> sparse;
 };
+
+// The live record stored under `key`, looked up through its bucket.
+std::optional<ChromiumBlockfileEntry> findByKey(
+    const ChromiumBlockfileIndex& index, ChromiumBlockfileStore& store,
+    const std::string& key) {
+  const std::size_t bucket =
+      chromium_key::superFastHash(key) & (index.tableLength - 1);
+  std::optional<ChromiumBlockfileEntry> found;
+  walk(index, store, bucket, bucket + 1,
+       [&](const ChromiumBlockfileEntry& record) {
+         if (record.key != key || record.state != kEntryStateNormal) return true;
+         found = record;
+         return false;
+       });
+  return found;
+}
+
+// The ranges of a sparse parent put together, when they cover the whole
+// resource of a 200/203/206 answer we can decode.
+void resolveSparse(const ChromiumBlockfileIndex& index,
+                   ChromiumBlockfileStore& store,
+                   const ChromiumBlockfileEntry& record, Resolved* r) {
+  const int status = r->info->headers.status;
+  if ((status != 200 && status != 203 && status != 206) || r->info->truncated ||
+      !canDecode(r->info->headers.value("Content-Encoding")))
+    return;
+  const auto total = SparseRangeAssembler::totalLength(r->info->headers);
+  if (!total) return;
+  const auto ranges = ChromiumBlockfileSparseRanges::read(
+      store, record,
+      [&](const std::string& key) { return findByKey(index, store, key); });
+  if (!ranges) return;
+  SparseRangeAssembler pieces;
+  ranges->addTo(&pieces);
+  if (!pieces.covers(*total)) return;
+  r->sparse = std::move(pieces);
+  r->bodySize = *total;
+}
 
 // Reads what `record` points at. nullopt for records that are not entries
 // of their own: not in the normal state, sparse children, unreadable key
@@ -121,13 +163,16 @@ std::optional<Resolved> resolve(const ChromiumBlockfileIndex& index,
              size1 > 0 && at1 && at1->type() != kTypeRankings) {
     r.body = store.locate(*at1, r.bodySize);
   }
+  if ((record.flags & kEntryFlagSparseParent) && r.info && r.reliable &&
+      size1 == 0)
+    resolveSparse(index, store, record, &r);
   return r;
 }
 
 // Whether the entry's body is one whole 200/203 response we can decode.
 bool hasWholeBody(const ChromiumBlockfileEntry& record, const Resolved& r) {
+  if (record.flags & kEntryFlagSparseParent) return r.sparse.has_value();
   if (!r.reliable || !r.info || !r.body) return false;
-  if (record.flags & kEntryFlagSparseParent) return false;
   const int status = r.info->headers.status;
   if ((status != 200 && status != 203) || r.info->truncated) return false;
   if (!canDecode(r.info->headers.value("Content-Encoding"))) return false;
@@ -142,7 +187,9 @@ std::unique_ptr<BodyStream> decodedBody(const Resolved& r,
                                         const std::string& emptySource,
                                         std::uint32_t* error) {
   std::unique_ptr<BodyStream> raw;
-  if (r.body->length == 0) {
+  if (r.sparse) {
+    raw = r.sparse->open(r.bodySize, error);
+  } else if (r.body->length == 0) {
     raw = FileBodyStream::openRange(emptySource, 0, 0, error);
   } else {
     raw = FileBodyStream::openRange(r.body->path, r.body->offset,
@@ -238,9 +285,12 @@ std::optional<ChromiumBlockfileEntry> ChromiumBlockfileContainer::reread(
          found = record;
          return false;
        });
+  // A sparse parent's size is its ranges' total, checked when resolved.
   if (!found || found->key != entry.keyPath ||
-      found->streamSizes[kBodyStream] < 0 ||
-      static_cast<std::uint64_t>(found->streamSizes[kBodyStream]) != entry.size) {
+      (!(found->flags & kEntryFlagSparseParent) &&
+       (found->streamSizes[kBodyStream] < 0 ||
+        static_cast<std::uint64_t>(found->streamSizes[kBodyStream]) !=
+            entry.size))) {
     *error = kErrorFileNotFound;
     return std::nullopt;
   }
@@ -262,7 +312,8 @@ std::unique_ptr<BodyStream> ChromiumBlockfileContainer::body(
   const auto record = reread(*index, store, entry, error);
   if (!record) return nullptr;
   const auto r = resolve(*index, store, *record);
-  if (!r || r->url != entry.url || !hasWholeBody(*record, *r)) {
+  if (!r || r->url != entry.url || r->bodySize != entry.size ||
+      !hasWholeBody(*record, *r)) {
     *error = kErrorFileNotFound;
     return nullptr;
   }

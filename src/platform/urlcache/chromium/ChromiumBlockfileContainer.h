@@ -30,9 +30,11 @@ class ChromiumBlockfileContainer : public Container {
 
   // Every live entry reachable from the hash table, bucket by bucket, each
   // chain in its stored order; sparse children are part of their parent,
-  // not entries of their own. Entries without a whole 200/203 body
-  // (redirects, errors, truncated, sparse, streams in a missing or damaged
-  // file, left open by a crash) are listed with an empty localPath.
+  // not entries of their own. A sparse parent has a local copy when its
+  // children's ranges cover the length its headers give (its size is that
+  // length). Entries without a whole 200/203 body (redirects, errors,
+  // truncated, uncovered ranges, streams in a missing or damaged file, left
+  // open by a crash) are listed with an empty localPath.
   std::vector<ContainerEntry> enumerate() override;
   bool retrieve(const ContainerEntry& entry, std::uint32_t* error) override;
   std::unique_ptr<BodyStream> openBody(const ContainerEntry& entry,
