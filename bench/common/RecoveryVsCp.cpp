@@ -3,11 +3,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include "BenchClock.h"
+#include "platform/urlcache/Container.h"
 #include "platform/urlcache/UrlCacheConfig.h"
 #include "recovery/RecoverCacheFiles.h"
 #include "shell/FileInfoList.h"
@@ -40,6 +44,31 @@ unsigned long long bytesUnder(const std::string& dir) {
   return total;
 }
 
+// Enumerates once and streams every selected body into `out`, each URL
+// once as the layer serves it; the number of files written.
+int copyFloor(urlcache::Container& container, const QStringList& selectedExts,
+              const std::string& out) {
+  const std::unique_ptr<char[]> buffer(new char[1 << 20]);
+  int files = 0;
+  std::set<std::string> urls;
+  for (const urlcache::ContainerEntry& e : container.enumerate()) {
+    if (e.localPath.empty() || !urls.insert(e.url).second ||
+        !selectedExts.contains("." + QString::fromStdString(e.fileExtension), Qt::CaseInsensitive))
+      continue;
+    std::uint32_t error = 0;
+    auto body = container.openBody(e, &error);
+    if (!body) continue;
+    const std::string target = out + e.localPath.substr(e.localPath.rfind('/'));
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) continue;
+    for (std::int64_t got; (got = body->read(buffer.get(), 1 << 20)) > 0;)
+      if (::write(fd, buffer.get(), static_cast<std::size_t>(got)) != got) break;
+    ::close(fd);
+    ++files;
+  }
+  return files;
+}
+
 }  // namespace
 
 QStringList RecoveryVsCp::graphicsExtensions() {
@@ -49,14 +78,16 @@ QStringList RecoveryVsCp::graphicsExtensions() {
 RecoveryVsCp::Result RecoveryVsCp::measure(const std::string& cacheFolder,
                                            const std::vector<std::string>& sourceFiles,
                                            const QStringList& selectedExts,
-                                           const std::string& scratch, int rounds) {
+                                           const std::string& scratch, int rounds,
+                                           const OpenContainer& openContainer) {
   // Argument lists this long go through xargs.
   const std::string list = scratch + "/sources.list";
   {
     std::ofstream names(list, std::ios::binary);
     for (const std::string& f : sourceFiles) names << f << '\0';
   }
-  const std::string cpOut = scratch + "/cp", runOut = scratch + "/run";
+  const std::string cpOut = scratch + "/cp", runOut = scratch + "/run",
+                    floorOut = scratch + "/floor";
   Result result;
   for (int round = 0; round < rounds; ++round) {
     // Warm: the whole cache folder is read, so the run's count pass finds
@@ -90,12 +121,21 @@ RecoveryVsCp::Result RecoveryVsCp::measure(const std::string& cacheFolder,
     result.runCpuRounds.push_back(cpuSeconds(RUSAGE_SELF) - cpu);
     shell("sync");
 
+    if (openContainer) {
+      shell("mkdir -p '" + floorOut + "' && sync");
+      start = BenchClock::now();
+      if (auto container = openContainer()) copyFloor(*container, selectedExts, floorOut);
+      result.floorRounds.push_back(BenchClock::secondsSince(start));
+      shell("sync");
+    }
+
     result.bytes = bytesUnder(runOut);
-    shell("rm -rf '" + cpOut + "' '" + runOut + "' && sync");
+    shell("rm -rf '" + cpOut + "' '" + runOut + "' '" + floorOut + "' && sync");
   }
   fileInfoList().clear();
   result.runSeconds = BenchClock::median(result.runRounds);
   result.cpSeconds = BenchClock::median(result.cpRounds);
+  result.floorSeconds = BenchClock::median(result.floorRounds);
   return result;
 }
 

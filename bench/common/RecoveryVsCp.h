@@ -1,9 +1,15 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <QStringList>
+
+namespace tessarine::urlcache {
+class Container;
+}
 
 namespace tessarine::bench {
 
@@ -23,12 +29,19 @@ class RecoveryVsCp {
     // CPU seconds (user + system) of each round: the run's own, and those
     // of cp with xargs, for telling work from waiting on a loaded machine.
     std::vector<double> runCpuRounds, cpCpuRounds;
+    // The floor: the container alone, enumerated once, each selected
+    // body streamed into the output with one buffer, no URL-cache layer.
+    double floorSeconds = 0;
+    std::vector<double> floorRounds;
   };
+  using OpenContainer = std::function<std::unique_ptr<urlcache::Container>()>;
 
+  // `openContainer`, when given, also times the floor in every round.
   static Result measure(const std::string& cacheFolder,
                         const std::vector<std::string>& sourceFiles,
                         const QStringList& selectedExts,
-                        const std::string& scratch, int rounds);
+                        const std::string& scratch, int rounds,
+                        const OpenContainer& openContainer = {});
 
   // The extensions of the tree's graphics groups.
   static QStringList graphicsExtensions();
