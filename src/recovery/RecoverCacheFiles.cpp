@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,7 +56,7 @@ enum class CopyResult { Copied, SourceUnreadable };
 // fails part-way removes the partial copy; a target that cannot be written
 // throws.
 CopyResult copyBody(UrlCacheApi& api, const QString& localFile, const QByteArray& target,
-                    quint64* copied) {
+                    char* chunk, quint64* copied) {
   DWORD error = 0;
   std::unique_ptr<urlcache::BodyStream> body =
       api.openLocalFile(localFile.toUtf8().constData(), &error);
@@ -64,10 +64,9 @@ CopyResult copyBody(UrlCacheApi& api, const QString& localFile, const QByteArray
 
   const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) outputFailed(errno, target);
-  std::vector<char> chunk(kCopyChunk);
   quint64 total = 0;
   for (;;) {
-    const std::int64_t got = body->read(chunk.data(), chunk.size());
+    const std::int64_t got = body->read(chunk, kCopyChunk);
     if (got < 0) {
       ::close(fd);
       ::unlink(target.constData());
@@ -76,7 +75,7 @@ CopyResult copyBody(UrlCacheApi& api, const QString& localFile, const QByteArray
     if (got == 0) break;
     std::size_t done = 0;
     while (done < static_cast<std::size_t>(got)) {
-      const ssize_t w = ::write(fd, chunk.data() + done, static_cast<std::size_t>(got) - done);
+      const ssize_t w = ::write(fd, chunk + done, static_cast<std::size_t>(got) - done);
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) {
         const int err = w < 0 ? errno : ENOSPC;
@@ -138,6 +137,9 @@ int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
   int count = 0;
   int position = 0;
   QSet<QString> usedNames;
+  // One copy buffer for the run, left uninitialised: it is always written
+  // before it is read.
+  const std::unique_ptr<char[]> chunk(new char[kCopyChunk]);
   walkUrlCache(
       api,
       [&](const INTERNET_CACHE_ENTRY_INFOA& entry) {
@@ -145,6 +147,13 @@ int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
         const QString address = QString::fromUtf8(url.data(), qsizetype(url.size()));
         listener.entryVisited(++position, address);
 
+        // The enumeration already names the local copy: an entry of a kind
+        // not asked for needs no retrieval.
+        if (entry.lpszLocalFileName) {
+          const QString enumerated = QString::fromUtf8(entry.lpszLocalFileName);
+          if (!isSelected(extensionOf(enumerated.mid(enumerated.lastIndexOf('/') + 1)), selected))
+            return !listener.stopRequested();
+        }
         const QString localFile = retrieveLocalFile(api, url);
         if (localFile.isEmpty()) return !listener.stopRequested();
         const QString sourceName = localFile.mid(localFile.lastIndexOf('/') + 1);
@@ -161,7 +170,7 @@ int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
           // The output folder is the cache folder itself: never rewrite a source.
           struct stat st {};
           if (::stat(target.constData(), &st) == 0) size = quint64(st.st_size);
-        } else if (copyBody(api, localFile, target, &size) == CopyResult::SourceUnreadable) {
+        } else if (copyBody(api, localFile, target, chunk.get(), &size) == CopyResult::SourceUnreadable) {
           return !listener.stopRequested();
         }
         usedNames.insert(name);
