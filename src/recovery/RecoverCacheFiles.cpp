@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <memory>
 
 #include <fcntl.h>
@@ -65,7 +66,40 @@ CopyResult copyBody(UrlCacheApi& api, const QString& localFile, const QByteArray
   const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) outputFailed(errno, target);
   quint64 total = 0;
-  for (;;) {
+
+  // A plain file is copied in the kernel, as cp does; where the file
+  // systems do not allow it, nothing has been written yet and the loop
+  // below copies instead.
+  int inFd = -1;
+  std::uint64_t offset = 0, left = 0;
+  bool inKernel = body->plainFileRange(&inFd, &offset, &left);
+  while (inKernel && left > 0) {
+    loff_t from = static_cast<loff_t>(offset);
+    const ssize_t n = ::copy_file_range(inFd, &from, fd, nullptr,
+                                        static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 30)), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && total == 0 &&
+        (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+         errno == EBADF)) {
+      inKernel = false;
+      break;
+    }
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      ::unlink(target.constData());
+      outputFailed(err, target);
+    }
+    if (n == 0) {  // the file got shorter while it was copied
+      ::close(fd);
+      ::unlink(target.constData());
+      return CopyResult::SourceUnreadable;
+    }
+    offset += static_cast<std::uint64_t>(n);
+    left -= static_cast<std::uint64_t>(n);
+    total += static_cast<quint64>(n);
+  }
+  for (; !inKernel;) {
     const std::int64_t got = body->read(chunk, kCopyChunk);
     if (got < 0) {
       ::close(fd);

@@ -20,6 +20,17 @@ class BodyStream {
 
   // Why the last read failed, in words a user can be shown.
   virtual std::string error() const = 0;
+
+  // When the rest of the body is exactly a byte range of an open file (no
+  // decoding, no checking on the way), that range, so a copy can be made in
+  // the kernel; false otherwise. A copier that uses it reads no more.
+  virtual bool plainFileRange(int* fd, std::uint64_t* offset,
+                              std::uint64_t* length) const {
+    (void)fd;
+    (void)offset;
+    (void)length;
+    return false;
+  }
 };
 
 }  // namespace tessarine::urlcache

@@ -50,6 +50,14 @@ FileBodyStream::FileBodyStream(int fd, std::string path, std::uint64_t offset,
 
 FileBodyStream::~FileBodyStream() { ::close(fd_); }
 
+bool FileBodyStream::plainFileRange(int* fd, std::uint64_t* offset,
+                                    std::uint64_t* length) const {
+  *fd = fd_;
+  *offset = pos_;
+  *length = static_cast<std::uint64_t>(remaining_);
+  return true;
+}
+
 std::int64_t FileBodyStream::read(char* buf, std::size_t n) {
   if (remaining_ == 0) return 0;
   if (remaining_ > 0 && static_cast<std::uint64_t>(remaining_) < n)

@@ -26,6 +26,8 @@ class FileBodyStream : public BodyStream {
 
   std::int64_t read(char* buf, std::size_t n) override;
   std::string error() const override { return error_; }
+  bool plainFileRange(int* fd, std::uint64_t* offset,
+                      std::uint64_t* length) const override;
 
  private:
   FileBodyStream(int fd, std::string path, std::uint64_t offset,
