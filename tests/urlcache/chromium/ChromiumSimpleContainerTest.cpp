@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -8,11 +9,16 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "platform/urlcache/chromium/ChromiumCacheKey.h"
@@ -671,6 +677,166 @@ TEST(ChromiumSimpleContainerTest, HostileSparseFilesGiveNoCopy) {
     EXPECT_EQ(urls.at(kSite + "/video/trailer.webm").localPath, "");
     EXPECT_FALSE(urls.at(kSite + "/a/logo.gif").localPath.empty());
   }
+}
+
+
+// --- Enumerating again --------------------------------------------------
+
+// The names of the `_0` files in `dir` opened while `run` runs.
+std::multiset<std::string> entryFilesOpenedBy(const std::string& dir,
+                                              const std::function<void()>& run) {
+  std::multiset<std::string> opened;
+  const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0 || ::inotify_add_watch(fd, dir.c_str(), IN_OPEN) < 0) {
+    ADD_FAILURE() << "no inotify";
+    return opened;
+  }
+  run();
+  alignas(inotify_event) char buf[1 << 16];
+  for (ssize_t got; (got = ::read(fd, buf, sizeof buf)) > 0;) {
+    for (char* p = buf; p < buf + got;) {
+      const auto* ev = reinterpret_cast<const inotify_event*>(p);
+      const std::string name = ev->len ? std::string(ev->name) : std::string();
+      if (name.size() > 2 && name.compare(name.size() - 2, 2, "_0") == 0)
+        opened.insert(name);
+      p += sizeof(inotify_event) + ev->len;
+    }
+  }
+  ::close(fd);
+  return opened;
+}
+
+// Waits until files written now count as settled: a rewrite in place can
+// no longer land on their timestamps.
+void letFilesSettle() { std::this_thread::sleep_for(std::chrono::milliseconds(1100)); }
+
+// Adds the ranges the trailer's `_s` file lacks, so it has a local copy.
+void completeTrailer(const CacheCopy& copy) {
+  const std::string file = readFile(kData + "/site/video/trailer.webm");
+  writeFile(copy.path(kTrailerSparse),
+            readFile(copy.path(kTrailerSparse)) + sparseRecord(file, {65536, 84465}) +
+                sparseRecord(file, {170001, 29999}));
+}
+
+void expectSameEntries(const std::vector<tu::ContainerEntry>& got,
+                       const std::vector<tu::ContainerEntry>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(want[i].url);
+    EXPECT_EQ(got[i].url, want[i].url);
+    EXPECT_EQ(got[i].entryType, want[i].entryType);
+    EXPECT_EQ(got[i].size, want[i].size);
+    EXPECT_EQ(got[i].lastModified, want[i].lastModified);
+    EXPECT_EQ(got[i].lastAccess, want[i].lastAccess);
+    EXPECT_EQ(got[i].expire, want[i].expire);
+    EXPECT_EQ(got[i].lastSync, want[i].lastSync);
+    EXPECT_EQ(got[i].headers, want[i].headers);
+    EXPECT_EQ(got[i].fileExtension, want[i].fileExtension);
+    EXPECT_EQ(got[i].localPath, want[i].localPath);
+    EXPECT_EQ(got[i].key, want[i].key);
+    EXPECT_EQ(got[i].keyPath, want[i].keyPath);
+  }
+}
+
+TEST(ChromiumSimpleContainerTest, EnumeratingAnUnchangedCacheAgainReadsNoSettledEntryFile) {
+  CacheCopy copy;
+  completeTrailer(copy);
+  letFilesSettle();
+  auto c = tu::ChromiumSimpleContainer::open(copy.dir);
+  ASSERT_TRUE(c);
+  std::vector<tu::ContainerEntry> first, second;
+  const auto openedFirst = entryFilesOpenedBy(copy.dir, [&] { first = c->enumerate(); });
+  const auto openedSecond = entryFilesOpenedBy(copy.dir, [&] { second = c->enumerate(); });
+  EXPECT_EQ(openedFirst.count(kLogoFile), 1u);
+  EXPECT_EQ(openedSecond.count(kLogoFile), 0u);
+  EXPECT_LT(openedSecond.size(), openedFirst.size());
+  expectSameEntries(second, first);
+  // Bodies are still checked against the file when opened.
+  const auto urls = byUrl(second);
+  EXPECT_TRUE(readBody(*c, urls.at(kSite + "/a/logo.gif")).ok);
+  EXPECT_TRUE(readBody(*c, urls.at(kSite + "/video/trailer.webm")).ok);
+}
+
+TEST(ChromiumSimpleContainerTest, EntryFilesWrittenJustBeforeAnEnumerationAreReadAgain) {
+  CacheCopy copy;
+  auto c = tu::ChromiumSimpleContainer::open(copy.dir);
+  ASSERT_TRUE(c);
+  std::vector<tu::ContainerEntry> first, second;
+  const auto openedFirst = entryFilesOpenedBy(copy.dir, [&] { first = c->enumerate(); });
+  const auto openedSecond = entryFilesOpenedBy(copy.dir, [&] { second = c->enumerate(); });
+  EXPECT_EQ(openedSecond, openedFirst);
+  expectSameEntries(second, first);
+}
+
+TEST(ChromiumSimpleContainerTest, EnumeratingAgainSeesEveryChangedEntryFile) {
+  CacheCopy copy;
+  completeTrailer(copy);
+  letFilesSettle();
+  auto c = tu::ChromiumSimpleContainer::open(copy.dir);
+  ASSERT_TRUE(c);
+  const auto before = byUrl(c->enumerate());
+  const std::string appUrl = kSite + "/js/app.js";
+  const std::string bLogoUrl = kSite + "/b/logo.gif";
+  const std::string trailerUrl = kSite + "/video/trailer.webm";
+  ASSERT_EQ(baseName(before.at(kSite + "/a/logo.gif").localPath), "logo[1].gif");
+  ASSERT_FALSE(before.at(trailerUrl).localPath.empty());
+  std::string removedUrl;
+  for (const auto& [url, e] : before)
+    if (url != appUrl && url != bLogoUrl && url != trailerUrl &&
+        url != kSite + "/a/logo.gif")
+      removedUrl = url;
+  ASSERT_FALSE(removedUrl.empty());
+
+  // Rewritten in place, same size, its modification time put back: only
+  // the status-change time tells.
+  {
+    const std::string path = copy.path(kLogoFile);
+    struct stat was {};
+    ASSERT_EQ(::stat(path.c_str(), &was), 0);
+    std::string f = readFile(path);
+    const std::size_t type = f.find("image/gif");
+    ASSERT_NE(type, std::string::npos);
+    f.replace(type, 9, "image/png");
+    fixStream0Crc(f);
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.write(f.data(), static_cast<std::streamsize>(f.size()));
+    out.close();
+    const timespec times[2] = {was.st_atim, was.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    struct stat now {};
+    ASSERT_EQ(::stat(path.c_str(), &now), 0);
+    ASSERT_EQ(now.st_ino, was.st_ino);
+    ASSERT_EQ(now.st_size, was.st_size);
+  }
+  // Replaced by another file of the same name.
+  {
+    const std::string name = baseName(before.at(bLogoUrl).keyPath);
+    writeFile(copy.path("replacement"),
+              entryFile(kPrefix + bLogoUrl, "RIFF-new",
+                        "HTTP/1.1 200 OK\0Content-Type: image/webp\0"s));
+    fs::rename(copy.path("replacement"), copy.path(name));
+  }
+  // Cut short by one byte, removed, added; the `_s` of a sparse entry gone.
+  fs::resize_file(before.at(appUrl).keyPath, fs::file_size(before.at(appUrl).keyPath) - 1);
+  fs::remove(before.at(removedUrl).keyPath);
+  const std::string addedUrl = kSite + "/added.png";
+  writeFile(copy.path(entryName(kPrefix + addedUrl)),
+            entryFile(kPrefix + addedUrl, "PNG",
+                      "HTTP/1.1 200 OK\0Content-Type: image/png\0"s));
+  fs::remove(copy.path(kTrailerSparse));
+
+  const auto again = c->enumerate();
+  auto fresh = tu::ChromiumSimpleContainer::open(copy.dir);
+  ASSERT_TRUE(fresh);
+  expectSameEntries(again, fresh->enumerate());
+  const auto urls = byUrl(again);
+  EXPECT_EQ(urls.at(kSite + "/a/logo.gif").fileExtension, "png");
+  EXPECT_EQ(urls.at(bLogoUrl).fileExtension, "webp");
+  EXPECT_EQ(readBody(*c, urls.at(bLogoUrl)).bytes, "RIFF-new");
+  EXPECT_FALSE(urls.count(appUrl));
+  EXPECT_FALSE(urls.count(removedUrl));
+  EXPECT_TRUE(urls.count(addedUrl));
+  EXPECT_TRUE(urls.at(trailerUrl).localPath.empty());
 }
 
 }  // namespace

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <string_view>
 
 #include <QMimeDatabase>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,7 +31,6 @@ namespace {
 
 using namespace chromium_simple;
 using namespace chromium_details;
-namespace fs = std::filesystem;
 
 // A folder with more names than this is not a cache we read to the end.
 constexpr std::size_t kMaxFolderNames = 16u << 20;
@@ -70,6 +69,19 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// The identity of whatever `name` in `dirFd` is (not followed), nullopt
+// when nothing is there.
+std::optional<FileIdentity> identityIn(int dirFd, const std::string& name) {
+  struct stat st {};
+  if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return std::nullopt;
+  return FileIdentity::of(st);
+}
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
 }  // namespace
 
 ChromiumSimpleContainer::ChromiumSimpleContainer(std::string folder)
@@ -95,26 +107,59 @@ std::string ChromiumSimpleContainer::pathOf(const std::string& name) const {
 }
 
 std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
+  const std::lock_guard lock(knownMutex_);
+  // Files changed less than a second before this reading are read afresh
+  // next time too, whatever their identity.
+  const timespec started = FileIdentity::clockNow();
+  const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder_.c_str()));
+  if (!dir) return {};
+  const int dirFd = ::dirfd(dir.get());
   std::vector<std::string> names;
-  std::error_code ec;
-  fs::directory_iterator it(folder_, ec);
-  for (; !ec && it != fs::directory_iterator() && names.size() < kMaxFolderNames;
-       it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (!isEntryFileName(name)) continue;
-    std::error_code typeEc;
-    if (it->symlink_status(typeEc).type() != fs::file_type::regular) continue;
-    names.push_back(std::move(name));
+  while (names.size() < kMaxFolderNames) {
+    const dirent* d = ::readdir(dir.get());
+    if (!d) break;
+    // Symlinks and other non-files go; an unknown type is settled when
+    // the file is opened (not followed) and checked.
+    if (d->d_type != DT_REG && d->d_type != DT_UNKNOWN) continue;
+    if (isEntryFileName(d->d_name)) names.emplace_back(d->d_name);
   }
   std::sort(names.begin(), names.end());
 
   std::vector<ContainerEntry> entries;
+  std::unordered_map<std::string, KnownEntry> known;
   LocalCopyNamer namer;
   const QMimeDatabase mimeDb;
   for (const std::string& name : names) {
-    const std::string path = pathOf(name);
-    const auto file = ChromiumSimpleEntryFile::read(path, nullptr);
+    const auto was = known_.find(name);
+    if (was != known_.end() && stillHolds(dirFd, name, was->second)) {
+      const KnownEntry& k = was->second;
+      ContainerEntry e = k.entry;
+      if (k.hasCopy) {
+        // Only names that needed no body bytes were kept.
+        const std::string localName = localCopyName(
+            namer, mimeDb, e.url, k.contentType,
+            [] { return std::unique_ptr<BodyStream>(); });
+        if (!localName.empty()) {
+          e.localPath = pathOf(localName);
+          e.fileExtension = extensionOf(localName);
+        }
+      }
+      entries.push_back(std::move(e));
+      known.emplace(name, std::move(was->second));
+      continue;
+    }
+
+    struct stat st {};
+    const auto file = ChromiumSimpleEntryFile::readIn(dirFd, name, &st, nullptr);
     if (!file) continue;
+    KnownEntry k;
+    k.file = FileIdentity::of(st);
+    k.emptyBody = file->bodySize == 0;
+    // Taken before the `_s` file is read, so a later change shows.
+    if (k.emptyBody)
+      k.sparseFile = identityIn(
+          dirFd, chromium_key::simpleEntryHashText(file->entryHash) +
+                     kSparseSuffix);
     const std::string url = chromium_key::urlFromKey(file->key);
     if (url.empty()) continue;
     const auto info = ChromiumResponseInfo::parse(file->stream0);
@@ -126,13 +171,18 @@ std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
     e.size = file->bodySize;
     describeResponse(info->headers, info->responseTime, &e);
     e.key = file->entryHash;
-    e.keyPath = path;
+    e.keyPath = pathOf(name);
 
     const auto sparse = sparseBody(*file, *info);
     if (sparse) e.size = sparse->total;
-    if (sparse || hasLocalCopy(*file, *info)) {
-      const std::string localName = localCopyName(
-          namer, mimeDb, url, info->headers.value("Content-Type"), [&] {
+    k.hasCopy = sparse || hasLocalCopy(*file, *info);
+    k.contentType = info->headers.value("Content-Type");
+    k.entry = e;
+    bool sniffed = false;
+    if (k.hasCopy) {
+      const std::string localName =
+          localCopyName(namer, mimeDb, url, k.contentType, [&] {
+            sniffed = true;
             std::uint32_t error = 0;
             return bodyOf(*file, *info, &error);
           });
@@ -142,8 +192,23 @@ std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
       }
     }
     entries.push_back(std::move(e));
+    if (!sniffed && k.file.settledBefore(started) &&
+        (!k.sparseFile || k.sparseFile->settledBefore(started)))
+      known.emplace(name, std::move(k));
   }
+  known_ = std::move(known);
   return entries;
+}
+
+bool ChromiumSimpleContainer::stillHolds(int dirFd, const std::string& name,
+                                         const KnownEntry& known) const {
+  struct stat st {};
+  if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(st.st_mode) || FileIdentity::of(st) != known.file)
+    return false;
+  return !known.emptyBody ||
+         identityIn(dirFd, chromium_key::simpleEntryHashText(known.entry.key) +
+                               kSparseSuffix) == known.sparseFile;
 }
 
 bool ChromiumSimpleContainer::hasLocalCopy(

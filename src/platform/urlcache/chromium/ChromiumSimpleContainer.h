@@ -1,11 +1,14 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/urlcache/Container.h"
+#include "platform/urlcache/FileIdentity.h"
 #include "platform/urlcache/SparseRangeAssembler.h"
 
 namespace tessarine::urlcache {
@@ -35,6 +38,9 @@ class ChromiumSimpleContainer : public Container {
   // listed with an empty localPath. A sparse entry (empty stream 1 and a
   // `_s` file) has a local copy, its ranges pieced together, when they
   // cover the whole length its headers give; its size is then that length.
+  // An entry file (and `_s` file) whose identity has not changed since the
+  // last enumeration is not read again: what was found in it then is
+  // listed, named afresh in order.
   std::vector<ContainerEntry> enumerate() override;
   bool retrieve(const ContainerEntry& entry, std::uint32_t* error) override;
   std::unique_ptr<BodyStream> openBody(const ContainerEntry& entry,
@@ -75,7 +81,24 @@ class ChromiumSimpleContainer : public Container {
                                      std::uint32_t* error) const;
   std::string pathOf(const std::string& name) const;
 
+  // What an enumeration found in one `_0` file, standing for it in the
+  // next while the file and its `_s` file keep their identities.
+  struct KnownEntry {
+    FileIdentity file;
+    bool emptyBody = false;  // only then does a `_s` file count
+    std::optional<FileIdentity> sparseFile;  // nullopt: there was none
+    ContainerEntry entry;  // localPath and fileExtension not filled in
+    bool hasCopy = false;
+    std::string contentType;
+  };
+  // Whether `known` still stands for the file `name` in the folder open
+  // as `dirFd`.
+  bool stillHolds(int dirFd, const std::string& name,
+                  const KnownEntry& known) const;
+
   std::string folder_;
+  std::mutex knownMutex_;  // enumerate() may be called from any thread
+  std::unordered_map<std::string, KnownEntry> known_;  // by file name
 };
 
 }  // namespace tessarine::urlcache

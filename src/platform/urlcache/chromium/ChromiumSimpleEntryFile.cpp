@@ -51,6 +51,48 @@ bool readAt(int fd, std::uint64_t offset, std::size_t length,
   return true;
 }
 
+// A file this small is read whole at once; a larger one as its first and
+// its last bytes, which hold the header, key, stream 0 and EOF records of
+// usual entries. Only what lies outside them costs another read.
+constexpr std::uint64_t kWholeReadLimit = 16u << 10;
+constexpr std::uint64_t kHeadRead = 2u << 10;
+constexpr std::uint64_t kTailRead = 8u << 10;
+
+class Window {
+ public:
+  Window(int fd, std::uint64_t fileSize) : fd_(fd), size_(fileSize) {}
+
+  // `length` bytes at `offset` (inside the file) into *out.
+  bool get(std::uint64_t offset, std::size_t length, std::string* out) {
+    if (offset > size_ || length > size_ - offset) return false;
+    if (size_ <= kWholeReadLimit) return from(&head_, 0, size_, offset, length, out);
+    if (offset + length <= kHeadRead)
+      return from(&head_, 0, kHeadRead, offset, length, out);
+    if (offset >= size_ - kTailRead)
+      return from(&tail_, size_ - kTailRead, kTailRead, offset, length, out);
+    return readAt(fd_, offset, length, out);
+  }
+
+ private:
+  // Serves from `buffer`, the file's bytes [at, at + span), read on first use.
+  bool from(std::optional<std::string>* buffer, std::uint64_t at,
+            std::uint64_t span, std::uint64_t offset, std::size_t length,
+            std::string* out) {
+    if (!*buffer) {
+      std::string bytes;
+      if (!readAt(fd_, at, static_cast<std::size_t>(span), &bytes)) return false;
+      *buffer = std::move(bytes);
+    }
+    out->assign(**buffer, static_cast<std::size_t>(offset - at), length);
+    return true;
+  }
+
+  int fd_;
+  std::uint64_t size_;
+  std::optional<std::string> head_;
+  std::optional<std::string> tail_;
+};
+
 std::uint32_t crcOf(std::string_view bytes) {
   return static_cast<std::uint32_t>(
       crc32_z(0L, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
@@ -64,12 +106,14 @@ QByteArray sha256Of(std::string_view bytes) {
 
 // The checks proper, on an open file; *why says which one failed.
 std::optional<ChromiumSimpleEntryFile> parse(int fd, std::uint64_t entryHash,
+                                             struct stat* statOut,
                                              std::string* why) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     *why = "not a regular file";
     return std::nullopt;
   }
+  if (statOut) *statOut = st;
   ChromiumSimpleEntryFile e;
   e.entryHash = entryHash;
   e.fileSize = static_cast<std::uint64_t>(st.st_size);
@@ -79,8 +123,9 @@ std::optional<ChromiumSimpleEntryFile> parse(int fd, std::uint64_t entryHash,
     return std::nullopt;
   }
 
+  Window file(fd, F);
   std::string head;
-  if (!readAt(fd, 0, kHeaderSize, &head)) {
+  if (!file.get(0, kHeaderSize, &head)) {
     *why = "unreadable header";
     return std::nullopt;
   }
@@ -99,7 +144,7 @@ std::optional<ChromiumSimpleEntryFile> parse(int fd, std::uint64_t entryHash,
     *why = "key length beyond the file";
     return std::nullopt;
   }
-  if (!readAt(fd, kHeaderSize, keyLength, &e.key)) {
+  if (!file.get(kHeaderSize, keyLength, &e.key)) {
     *why = "unreadable key";
     return std::nullopt;
   }
@@ -114,7 +159,7 @@ std::optional<ChromiumSimpleEntryFile> parse(int fd, std::uint64_t entryHash,
 
   // Stream 0's EOF record ends the file.
   std::string eof0;
-  if (!readAt(fd, F - kEofRecordSize, kEofRecordSize, &eof0)) {
+  if (!file.get(F - kEofRecordSize, kEofRecordSize, &eof0)) {
     *why = "unreadable EOF record";
     return std::nullopt;
   }
@@ -140,8 +185,8 @@ std::optional<ChromiumSimpleEntryFile> parse(int fd, std::uint64_t entryHash,
 
   // Stream 1's EOF record, stream 0 and the key's digest in one read.
   std::string tail;
-  if (!readAt(fd, eof1At, static_cast<std::size_t>(end0 + shaSize - eof1At),
-              &tail)) {
+  if (!file.get(eof1At, static_cast<std::size_t>(end0 + shaSize - eof1At),
+                &tail)) {
     *why = "unreadable stream 0";
     return std::nullopt;
   }
@@ -172,29 +217,45 @@ std::optional<ChromiumSimpleEntryFile> parse(int fd, std::uint64_t entryHash,
   return e;
 }
 
-}  // namespace
-
-std::optional<ChromiumSimpleEntryFile> ChromiumSimpleEntryFile::read(
-    const std::string& path, std::string* why) {
+// Opens `openPath` (relative to `dirFd`), whose file name is `name`, and
+// checks it.
+std::optional<ChromiumSimpleEntryFile> readEntry(int dirFd,
+                                                 const std::string& name,
+                                                 const std::string& openPath,
+                                                 struct stat* st,
+                                                 std::string* why) {
   std::string scratch;
   if (!why) why = &scratch;
-  const std::size_t slash = path.rfind('/');
-  const auto entryHash = hashFromFileName(
-      slash == std::string::npos ? std::string_view(path)
-                                 : std::string_view(path).substr(slash + 1));
+  const auto entryHash = hashFromFileName(name);
   if (!entryHash) {
     *why = "not an entry file name";
     return std::nullopt;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY |
-                                          O_NOFOLLOW | O_NONBLOCK);
+  const int fd = ::openat(dirFd, openPath.c_str(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW |
+                              O_NONBLOCK);
   if (fd < 0) {
     *why = std::strerror(errno);
     return std::nullopt;
   }
-  auto entry = parse(fd, *entryHash, why);
+  auto entry = parse(fd, *entryHash, st, why);
   ::close(fd);
   return entry;
+}
+
+}  // namespace
+
+std::optional<ChromiumSimpleEntryFile> ChromiumSimpleEntryFile::read(
+    const std::string& path, std::string* why) {
+  const std::size_t slash = path.rfind('/');
+  return readEntry(AT_FDCWD,
+                   slash == std::string::npos ? path : path.substr(slash + 1),
+                   path, nullptr, why);
+}
+
+std::optional<ChromiumSimpleEntryFile> ChromiumSimpleEntryFile::readIn(
+    int dirFd, const std::string& name, struct stat* st, std::string* why) {
+  return readEntry(dirFd, name, name, st, why);
 }
 
 }  // namespace tessarine::urlcache

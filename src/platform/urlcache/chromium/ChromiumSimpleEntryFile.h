@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace tessarine::urlcache {
 
 // The checked layout of one simple-backend `_0` entry file: its key,
@@ -26,6 +28,12 @@ struct ChromiumSimpleEntryFile {
   // and every stream lies inside the file.
   static std::optional<ChromiumSimpleEntryFile> read(const std::string& path,
                                                      std::string* why);
+  // Like read(), for the file `name` in the folder open as `dirFd`; *st
+  // (when given) receives the status of the very file checked.
+  static std::optional<ChromiumSimpleEntryFile> readIn(int dirFd,
+                                                       const std::string& name,
+                                                       struct stat* st,
+                                                       std::string* why);
 };
 
 }  // namespace tessarine::urlcache
