@@ -3,18 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "urlcache/firefox/FirefoxEntryWriter.h"
 
@@ -515,6 +522,158 @@ TEST(FirefoxCache2ContainerTest, SurvivesRandomDamage) {
     }
     fs::remove(path);
   }
+}
+
+// --- Enumerating again --------------------------------------------------
+
+// The names of the files in `dir` opened while `run` runs.
+std::multiset<std::string> filesOpenedBy(const std::string& dir,
+                                         const std::function<void()>& run) {
+  std::multiset<std::string> opened;
+  const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0 || ::inotify_add_watch(fd, dir.c_str(), IN_OPEN) < 0) {
+    ADD_FAILURE() << "no inotify";
+    return opened;
+  }
+  run();
+  alignas(inotify_event) char buf[1 << 16];
+  for (ssize_t got; (got = ::read(fd, buf, sizeof buf)) > 0;) {
+    for (char* p = buf; p < buf + got;) {
+      const auto* ev = reinterpret_cast<const inotify_event*>(p);
+      if (ev->len && std::string(ev->name).size()) opened.insert(ev->name);
+      p += sizeof(inotify_event) + ev->len;
+    }
+  }
+  ::close(fd);
+  return opened;
+}
+
+// Waits until files written now count as settled: a rewrite in place can
+// no longer land on their timestamps.
+void letFilesSettle() { std::this_thread::sleep_for(std::chrono::milliseconds(1100)); }
+
+void expectSameEntries(const std::vector<ContainerEntry>& got,
+                       const std::vector<ContainerEntry>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(want[i].url);
+    EXPECT_EQ(got[i].url, want[i].url);
+    EXPECT_EQ(got[i].entryType, want[i].entryType);
+    EXPECT_EQ(got[i].size, want[i].size);
+    EXPECT_EQ(got[i].lastModified, want[i].lastModified);
+    EXPECT_EQ(got[i].lastAccess, want[i].lastAccess);
+    EXPECT_EQ(got[i].expire, want[i].expire);
+    EXPECT_EQ(got[i].lastSync, want[i].lastSync);
+    EXPECT_EQ(got[i].hitRate, want[i].hitRate);
+    EXPECT_EQ(got[i].headers, want[i].headers);
+    EXPECT_EQ(got[i].fileExtension, want[i].fileExtension);
+    EXPECT_EQ(got[i].localPath, want[i].localPath);
+    EXPECT_EQ(got[i].key, want[i].key);
+    EXPECT_EQ(got[i].keyPath, want[i].keyPath);
+  }
+}
+
+TEST(FirefoxCache2ContainerTest, EnumeratingAnUnchangedCacheAgainReadsNoSettledEntryFile) {
+  QTemporaryDir tmp;
+  const std::string root = copyOfRoot(tmp);
+  letFilesSettle();
+  auto c = FirefoxCache2Container::open(root);
+  ASSERT_TRUE(c);
+  const std::string logo = "9B40E33DB8CC9989BEE647C8530FB722666F8ADF";
+  std::vector<ContainerEntry> first, second;
+  const auto openedFirst = filesOpenedBy(root + "/entries", [&] { first = c->enumerate(); });
+  const auto openedSecond = filesOpenedBy(root + "/entries", [&] { second = c->enumerate(); });
+  EXPECT_EQ(openedFirst.count(logo), 1u);
+  EXPECT_EQ(openedSecond.count(logo), 0u);
+  EXPECT_LT(openedSecond.size(), openedFirst.size());
+  expectSameEntries(second, first);
+  // Bodies are still checked against the file when opened.
+  for (const ContainerEntry& e : second)
+    if (baseName(e.keyPath) == logo) {
+      EXPECT_TRUE(body(*c, e));
+    }
+}
+
+TEST(FirefoxCache2ContainerTest, EntryFilesWrittenJustBeforeAnEnumerationAreReadAgain) {
+  QTemporaryDir tmp;
+  const std::string root = copyOfRoot(tmp);
+  auto c = FirefoxCache2Container::open(root);
+  ASSERT_TRUE(c);
+  std::vector<ContainerEntry> first, second;
+  const auto openedFirst = filesOpenedBy(root + "/entries", [&] { first = c->enumerate(); });
+  const auto openedSecond = filesOpenedBy(root + "/entries", [&] { second = c->enumerate(); });
+  EXPECT_EQ(openedSecond, openedFirst);
+  expectSameEntries(second, first);
+}
+
+TEST(FirefoxCache2ContainerTest, EnumeratingAgainSeesEveryChangedEntryFile) {
+  QTemporaryDir tmp;
+  const std::string root = tmp.path().toStdString() + "/cache2";
+  const std::string entries = root + "/entries";
+  fs::create_directories(entries);
+  test::writeFile(root + "/index", "");
+  auto entry = [](const std::string& name, const std::string& type,
+                  const std::string& data) {
+    FirefoxEntryWriter w;
+    w.key = ":http://h/" + name;
+    w.elements = {{"response-head", "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\n"}};
+    w.data = data;
+    return w;
+  };
+  for (const char* name : {"inplace.gif", "replaced.gif", "cut.gif", "removed.gif", "kept.gif"})
+    entry(name, "image/gif", "GIF89a").writeInto(entries);
+  letFilesSettle();
+  auto c = FirefoxCache2Container::open(root);
+  ASSERT_TRUE(c);
+  ASSERT_EQ(c->enumerate().size(), 5u);
+
+  // Rewritten in place, same size, its modification time put back: only
+  // the status-change time tells.
+  {
+    const FirefoxEntryWriter w = entry("inplace.gif", "image/png", "PNG-ab");
+    const std::string path = entries + "/" + w.fileName();
+    struct stat was {};
+    ASSERT_EQ(::stat(path.c_str(), &was), 0);
+    const std::string bytes = w.bytes();
+    ASSERT_EQ(bytes.size(), static_cast<std::size_t>(was.st_size));
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    const timespec times[2] = {was.st_atim, was.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    struct stat now {};
+    ASSERT_EQ(::stat(path.c_str(), &now), 0);
+    ASSERT_EQ(now.st_ino, was.st_ino);
+  }
+  // Replaced by another file of the same name.
+  {
+    const FirefoxEntryWriter w = entry("replaced.gif", "image/webp", "RIFF-new");
+    test::writeFile(root + "/replacement", w.bytes());
+    fs::rename(root + "/replacement", entries + "/" + w.fileName());
+  }
+  // Cut short by one byte, removed, added.
+  {
+    const std::string cut = entries + "/" + entry("cut.gif", "", "").fileName();
+    fs::resize_file(cut, fs::file_size(cut) - 1);
+  }
+  fs::remove(entries + "/" + entry("removed.gif", "", "").fileName());
+  entry("added.gif", "image/gif", "GIF89a").writeInto(entries);
+
+  const auto again = c->enumerate();
+  auto fresh = FirefoxCache2Container::open(root);
+  ASSERT_TRUE(fresh);
+  expectSameEntries(again, fresh->enumerate());
+  std::map<std::string, ContainerEntry> urls;
+  for (const ContainerEntry& e : again) urls[e.url] = e;
+  EXPECT_EQ(urls.size(), 4u);
+  EXPECT_EQ(urls.at("http://h/inplace.gif").fileExtension, "png");
+  EXPECT_EQ(body(*c, urls.at("http://h/inplace.gif")), "PNG-ab");
+  EXPECT_EQ(urls.at("http://h/replaced.gif").fileExtension, "webp");
+  EXPECT_EQ(body(*c, urls.at("http://h/replaced.gif")), "RIFF-new");
+  EXPECT_FALSE(urls.count("http://h/cut.gif"));
+  EXPECT_FALSE(urls.count("http://h/removed.gif"));
+  EXPECT_TRUE(urls.count("http://h/added.gif"));
+  EXPECT_TRUE(urls.count("http://h/kept.gif"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,10 @@ bool exists(const std::string& p) {
   struct stat st {};
   return ::lstat(p.c_str(), &st) == 0;
 }
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
 
 bool isEntryName(std::string_view name) {
   return name.size() == ff::kEntryNameLength &&
@@ -200,11 +205,46 @@ std::vector<std::string> FirefoxCache2Container::entryNames() const {
 }
 
 std::vector<ContainerEntry> FirefoxCache2Container::enumerate() {
+  const std::lock_guard lock(knownMutex_);
+  // Files changed less than a second before this reading are read afresh
+  // next time too, whatever their identity.
+  const timespec started = FileIdentity::clockNow();
   std::vector<ContainerEntry> out;
+  const std::unique_ptr<DIR, DirCloser> dir(::opendir(entriesDir_.c_str()));
+  if (!dir) return out;
+  const int dirFd = ::dirfd(dir.get());
+  std::vector<std::string> names;
+  while (const dirent* d = ::readdir(dir.get())) {
+    // Symlinks and other non-files go; an unknown type is settled when
+    // the file is opened (not followed) and checked.
+    if (d->d_type != DT_REG && d->d_type != DT_UNKNOWN) continue;
+    if (isEntryName(d->d_name)) names.emplace_back(d->d_name);
+  }
+  std::sort(names.begin(), names.end());
+
+  std::unordered_map<std::string, KnownEntry> known;
   LocalCopyNamer namer;
-  for (const std::string& name : entryNames()) {
+  for (const std::string& name : names) {
+    const auto was = known_.find(name);
+    struct stat st {};
+    if (was != known_.end() &&
+        ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode) && FileIdentity::of(st) == was->second.file) {
+      const KnownEntry& k = was->second;
+      ContainerEntry ce = k.entry;
+      if (k.whole) {
+        // Only names that needed no body bytes were kept.
+        const std::string local = namer.name(ce.url, k.contentType, {});
+        ce.localPath = folder_ + "/" + local;
+        ce.fileExtension = extensionOf(local);
+      }
+      out.push_back(std::move(ce));
+      known.emplace(name, std::move(was->second));
+      continue;
+    }
+
     const std::string path = entriesDir_ + "/" + name;
-    const auto e = FirefoxEntryFile::read(path);
+    const auto e = FirefoxEntryFile::readIn(dirFd, name, &st);
     if (!e) continue;
     const auto key = FirefoxCacheKey::parse(e->key);
     if (!key) continue;
@@ -227,18 +267,24 @@ std::vector<ContainerEntry> FirefoxCache2Container::enumerate() {
            ce.headers.compare(ce.headers.size() - 4, 4, "\r\n\r\n") != 0))
         ce.headers += "\r\n";
     }
+    ce.key = e->checksum;
+    ce.keyPath = path;
+    KnownEntry k{FileIdentity::of(st), ce, r.whole, std::string()};
+    bool sniffed = false;
     if (r.whole) {
-      const std::string contentType = r.head.value("Content-Type");
-      const std::string sniffed =
-          needsSniff(contentType) ? sniff(path, *e, r) : std::string();
-      const std::string local = namer.name(ce.url, contentType, sniffed);
+      k.contentType = r.head.value("Content-Type");
+      sniffed = needsSniff(k.contentType);
+      const std::string sniffedBytes =
+          sniffed ? sniff(path, *e, r) : std::string();
+      const std::string local = namer.name(ce.url, k.contentType, sniffedBytes);
       ce.localPath = folder_ + "/" + local;
       ce.fileExtension = extensionOf(local);
     }
-    ce.key = e->checksum;
-    ce.keyPath = path;
     out.push_back(std::move(ce));
+    if (!sniffed && k.file.settledBefore(started))
+      known.emplace(name, std::move(k));
   }
+  known_ = std::move(known);
   return out;
 }
 

@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/urlcache/Container.h"
+#include "platform/urlcache/FileIdentity.h"
 
 namespace tessarine::urlcache {
 
@@ -27,7 +30,9 @@ class FirefoxCache2Container : public Container {
   // One entry per sound entry file, sorted by file name; damaged files are
   // skipped. An entry has a localPath (folder + "/" + a LocalCopyNamer
   // name) only when it holds a whole 200/203 response it can decode.
-  // keyPath is the entry file, key its metadata checksum.
+  // keyPath is the entry file, key its metadata checksum. An entry file
+  // whose identity has not changed since the last enumeration is not read
+  // again: what was found in it then is listed, named afresh in order.
   std::vector<ContainerEntry> enumerate() override;
 
   // True when the entry file still holds the entry and its body is a whole
@@ -53,9 +58,20 @@ class FirefoxCache2Container : public Container {
   // The sorted names of the files in the entries folder that look like entries.
   std::vector<std::string> entryNames() const;
 
+  // What an enumeration found in one entry file, standing for it in the
+  // next while the file keeps its identity.
+  struct KnownEntry {
+    FileIdentity file;
+    ContainerEntry entry;  // localPath and fileExtension not filled in
+    bool whole = false;
+    std::string contentType;
+  };
+
   std::string folder_;
   std::string entriesDir_;
   std::string indexPath_;  // empty for a bare copy without an index
+  std::mutex knownMutex_;  // enumerate() may be called from any thread
+  std::unordered_map<std::string, KnownEntry> known_;  // by file name
 };
 
 }  // namespace tessarine::urlcache

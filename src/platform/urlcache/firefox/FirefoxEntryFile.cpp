@@ -1,5 +1,6 @@
 #include "platform/urlcache/firefox/FirefoxEntryFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -47,6 +48,9 @@ bool preadAll(int fd, char* buf, std::size_t n, std::uint64_t off) {
   }
   return true;
 }
+
+// Bytes read at once from an entry file's end.
+constexpr std::uint64_t kTailRead = 4u << 10;
 
 bool isEntryName(std::string_view name) {
   if (name.size() != ff::kEntryNameLength) return false;
@@ -126,21 +130,25 @@ std::optional<std::string_view> FirefoxEntryFile::element(
   return std::nullopt;
 }
 
-std::optional<FirefoxEntryFile> FirefoxEntryFile::read(const std::string& path,
-                                                       std::string* why) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string_view name =
-      std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+namespace {
+
+// Opens `openPath` (relative to `dirFd`), whose file name is `name`, and
+// reads it as read() does.
+std::optional<FirefoxEntryFile> readEntry(
+    int dirFd, std::string_view name, const std::string& openPath,
+    struct stat* statOut, std::string* why) {
   if (!isEntryName(name)) {
     fail(why, "not an entry file name");
     return std::nullopt;
   }
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
+  Fd fd(::openat(dirFd, openPath.c_str(),
+                 O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     fail(why, "not a readable regular file");
     return std::nullopt;
   }
+  if (statOut) *statOut = st;
   FirefoxEntryFile out;
   out.fileSize = static_cast<std::uint64_t>(st.st_size);
   const std::uint64_t f = out.fileSize;
@@ -149,13 +157,17 @@ std::optional<FirefoxEntryFile> FirefoxEntryFile::read(const std::string& path,
     return std::nullopt;
   }
 
-  // Trailer: version word 4..255 then offset word, or a lone offset word.
-  char tail[ff::kTrailerSizeCurrent];
-  if (!preadAll(fd.get(), tail, sizeof tail, f - sizeof tail)) {
+  // One read of the file's end gives the trailer and, for most entries,
+  // the whole metadata.
+  const std::uint64_t lastAt = f - std::min<std::uint64_t>(f, kTailRead);
+  std::string last(static_cast<std::size_t>(f - lastAt), '\0');
+  if (!preadAll(fd.get(), last.data(), last.size(), lastAt)) {
     fail(why, "cannot read the trailer");
     return std::nullopt;
   }
-  const ByteReader tr(tail, sizeof tail);
+  // Trailer: version word 4..255 then offset word, or a lone offset word.
+  const ByteReader tr(last.data() + last.size() - ff::kTrailerSizeCurrent,
+                      ff::kTrailerSizeCurrent);
   const std::uint32_t w1 = *be32(tr, 0);
   const std::uint32_t w2 = *be32(tr, 4);
   std::uint32_t trailerVersion = 0;
@@ -184,10 +196,16 @@ std::optional<FirefoxEntryFile> FirefoxEntryFile::read(const std::string& path,
     fail(why, "metadata size does not fit the chunk count");
     return std::nullopt;
   }
-  std::string metaBytes(static_cast<std::size_t>(metaLen), '\0');
-  if (!preadAll(fd.get(), metaBytes.data(), metaBytes.size(), out.dataSize)) {
-    fail(why, "cannot read the metadata");
-    return std::nullopt;
+  std::string metaBytes;
+  if (out.dataSize >= lastAt) {
+    metaBytes = last.substr(static_cast<std::size_t>(out.dataSize - lastAt),
+                            static_cast<std::size_t>(metaLen));
+  } else {
+    metaBytes.resize(static_cast<std::size_t>(metaLen));
+    if (!preadAll(fd.get(), metaBytes.data(), metaBytes.size(), out.dataSize)) {
+      fail(why, "cannot read the metadata");
+      return std::nullopt;
+    }
   }
   const ByteReader meta(metaBytes);
 
@@ -250,6 +268,24 @@ std::optional<FirefoxEntryFile> FirefoxEntryFile::read(const std::string& path,
   out.bodySize = out.dataSize;
   if (!applyAltData(out, why)) return std::nullopt;
   return out;
+}
+
+}  // namespace
+
+std::optional<FirefoxEntryFile> FirefoxEntryFile::read(const std::string& path,
+                                                       std::string* why) {
+  const std::size_t slash = path.find_last_of('/');
+  return readEntry(AT_FDCWD,
+                   std::string_view(path).substr(
+                       slash == std::string::npos ? 0 : slash + 1),
+                   path, nullptr, why);
+}
+
+std::optional<FirefoxEntryFile> FirefoxEntryFile::readIn(int dirFd,
+                                                         const std::string& name,
+                                                         struct stat* st,
+                                                         std::string* why) {
+  return readEntry(dirFd, name, name, st, why);
 }
 
 }  // namespace tessarine::urlcache

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace tessarine::urlcache {
 
 // The metadata of one cache2 entry file, read and checked: trailer (current
@@ -37,6 +39,12 @@ struct FirefoxEntryFile {
   // says what is wrong.
   static std::optional<FirefoxEntryFile> read(const std::string& path,
                                               std::string* why = nullptr);
+  // Like read(), for the file `name` in the folder open as `dirFd`; *st
+  // (when given) receives the status of the very file read.
+  static std::optional<FirefoxEntryFile> readIn(int dirFd,
+                                                const std::string& name,
+                                                struct stat* st,
+                                                std::string* why = nullptr);
 };
 
 }  // namespace tessarine::urlcache
