@@ -1,7 +1,5 @@
 #include "cache/CacheWalk.h"
 
-#include <memory>
-
 #include <QCoreApplication>
 
 #include "cache/EntryBuffer.h"
@@ -26,33 +24,32 @@ struct EnumerationCloser {
 
 int walkUrlCache(UrlCacheApi& api, const EntryHandler& onEntry, const MessagePump& pump) {
   DWORD size = kEntryBufferSize;
-  std::unique_ptr<EntryBuffer> buffer;
+  EntryBuffer buffer(size);
   HANDLE find = nullptr;
   for (;;) {
-    buffer = std::make_unique<EntryBuffer>(size);
-    find = api.findFirst(nullptr, buffer->info(), &size);
+    buffer.reset(size);
+    find = api.findFirst(nullptr, buffer.info(), &size);
     if (find) break;
     // Growth must be real, or a confused cache would spin here for ever.
-    if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer->size()) {
+    if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size()) {
       api.findClose(nullptr);
       return 0;
     }
   }
   const EnumerationCloser closer{api, find};
   int handled = 1;
-  bool goOn = onEntry(*buffer->info());
-  buffer.reset();
+  bool goOn = onEntry(*buffer.info());
   while (goOn) {
     size = kEntryBufferSize;
     for (;;) {
-      EntryBuffer next(size);
-      if (api.findNext(find, next.info(), &size)) {
+      buffer.reset(size);
+      if (api.findNext(find, buffer.info(), &size)) {
         ++handled;
-        goOn = onEntry(*next.info());
+        goOn = onEntry(*buffer.info());
         if (pump) pump();
         break;
       }
-      if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= next.size()) {
+      if (api.lastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size()) {
         goOn = false;
         break;
       }

@@ -23,22 +23,23 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 
 // Asks for the entry's local file, once with the walk's 4096 bytes and once
 // more with the size asked for when only the buffer was too small.
-QString retrieveLocalFile(UrlCacheApi& api, const std::string& url) {
+// `buffer` is the run's, reused from entry to entry.
+QString retrieveLocalFile(UrlCacheApi& api, const std::string& url, EntryBuffer& buffer) {
   DWORD size = kEntryBufferSize;
-  EntryBuffer first(size);
-  first.info()->dwStructSize = 0;
-  const BOOL ok = api.retrieve(url.c_str(), first.info(), &size);
+  buffer.reset(size);
+  buffer.info()->dwStructSize = 0;
+  const BOOL ok = api.retrieve(url.c_str(), buffer.info(), &size);
   const DWORD error = ok ? 0 : api.lastError();
   api.unlock(url.c_str());
-  if (ok && first.info()->lpszLocalFileName)
-    return QString::fromUtf8(first.info()->lpszLocalFileName);
+  if (ok && buffer.info()->lpszLocalFileName)
+    return QString::fromUtf8(buffer.info()->lpszLocalFileName);
   if (ok || error != ERROR_INSUFFICIENT_BUFFER || size <= kEntryBufferSize) return {};
-  EntryBuffer second(size);
-  second.info()->dwStructSize = 0;
-  const BOOL again = api.retrieve(url.c_str(), second.info(), &size);
+  buffer.reset(size);
+  buffer.info()->dwStructSize = 0;
+  const BOOL again = api.retrieve(url.c_str(), buffer.info(), &size);
   api.unlock(url.c_str());
-  if (!again || !second.info()->lpszLocalFileName) return {};
-  return QString::fromUtf8(second.info()->lpszLocalFileName);
+  if (!again || !buffer.info()->lpszLocalFileName) return {};
+  return QString::fromUtf8(buffer.info()->lpszLocalFileName);
 }
 
 bool sameFile(const QByteArray& a, const QByteArray& b) {
@@ -51,20 +52,36 @@ bool sameFile(const QByteArray& a, const QByteArray& b) {
   throw Error(std::string(std::strerror(err)) + ": " + path.toStdString());
 }
 
-enum class CopyResult { Copied, SourceUnreadable };
+enum class CopyResult { Copied, SourceUnreadable, IsSource };
 
-// Streams the local copy into `target` in bounded memory. A source that
-// fails part-way removes the partial copy; a target that cannot be written
-// throws.
+// Streams the local copy into `target` in bounded memory. A target already
+// there that is the source itself (the output folder is the cache folder,
+// or a hard link) is left alone. A source that cannot be opened leaves an
+// existing target as it was; one that fails part-way removes the partial
+// copy; a target that cannot be written throws.
 CopyResult copyBody(UrlCacheApi& api, const QString& localFile, const QByteArray& target,
                     char* chunk, quint64* copied) {
+  // A name not used yet is created at once, without a separate look-up.
+  int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const bool created = fd >= 0;
+  if (!created) {
+    if (errno != EEXIST) outputFailed(errno, target);
+    if (sameFile(target, localFile.toUtf8())) return CopyResult::IsSource;
+  }
   DWORD error = 0;
   std::unique_ptr<urlcache::BodyStream> body =
       api.openLocalFile(localFile.toUtf8().constData(), &error);
-  if (!body) return CopyResult::SourceUnreadable;
-
-  const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) outputFailed(errno, target);
+  if (!body) {
+    if (created) {
+      ::close(fd);
+      ::unlink(target.constData());
+    }
+    return CopyResult::SourceUnreadable;
+  }
+  if (!created) {
+    fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) outputFailed(errno, target);
+  }
   quint64 total = 0;
 
   // A plain file is copied in the kernel, as cp does; where the file
@@ -174,6 +191,7 @@ int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
   // One copy buffer for the run, left uninitialised: it is always written
   // before it is read.
   const std::unique_ptr<char[]> chunk(new char[kCopyChunk]);
+  EntryBuffer retrieved(kEntryBufferSize);
   walkUrlCache(
       api,
       [&](const INTERNET_CACHE_ENTRY_INFOA& entry) {
@@ -188,7 +206,7 @@ int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
           if (!isSelected(extensionOf(enumerated.mid(enumerated.lastIndexOf('/') + 1)), selected))
             return !listener.stopRequested();
         }
-        const QString localFile = retrieveLocalFile(api, url);
+        const QString localFile = retrieveLocalFile(api, url, retrieved);
         if (localFile.isEmpty()) return !listener.stopRequested();
         const QString sourceName = localFile.mid(localFile.lastIndexOf('/') + 1);
         // Never a name that would write beside or above the output folder.
@@ -200,12 +218,12 @@ int RecoverCacheFiles(UrlCacheApi& api, const QStringList& selectedExts,
         const QString ext = extensionOf(name);
         const QByteArray target = (listener.outputFolder() + '/' + name).toUtf8();
         quint64 size = 0;
-        if (sameFile(target, localFile.toUtf8())) {
-          // The output folder is the cache folder itself: never rewrite a source.
+        const CopyResult result = copyBody(api, localFile, target, chunk.get(), &size);
+        if (result == CopyResult::SourceUnreadable) return !listener.stopRequested();
+        if (result == CopyResult::IsSource) {
+          // Never rewritten; listed with the size it has.
           struct stat st {};
           if (::stat(target.constData(), &st) == 0) size = quint64(st.st_size);
-        } else if (copyBody(api, localFile, target, chunk.get(), &size) == CopyResult::SourceUnreadable) {
-          return !listener.stopRequested();
         }
         usedNames.insert(name);
         RecoveredFile file{name, ext, size, address, makeFileInfoRecord(name, ext, size, address)};

@@ -44,6 +44,13 @@ std::unique_ptr<FileBodyStream> FileBodyStream::openRange(
       new FileBodyStream(fd, path, offset, length));
 }
 
+std::unique_ptr<FileBodyStream> FileBodyStream::adopt(int fd, std::string path,
+                                                      std::uint64_t offset,
+                                                      std::uint64_t length) {
+  return std::unique_ptr<FileBodyStream>(new FileBodyStream(
+      fd, std::move(path), offset, static_cast<std::int64_t>(length)));
+}
+
 FileBodyStream::FileBodyStream(int fd, std::string path, std::uint64_t offset,
                                std::int64_t length)
     : fd_(fd), path_(std::move(path)), pos_(offset), remaining_(length) {}

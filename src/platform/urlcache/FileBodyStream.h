@@ -22,6 +22,11 @@ class FileBodyStream : public BodyStream {
                                                    std::uint64_t offset,
                                                    std::int64_t length,
                                                    std::uint32_t* error);
+  // Takes over `fd`, open read-only on the regular file `path`, for the
+  // range [offset, offset + length); the stream closes it.
+  static std::unique_ptr<FileBodyStream> adopt(int fd, std::string path,
+                                               std::uint64_t offset,
+                                               std::uint64_t length);
   ~FileBodyStream() override;
 
   std::int64_t read(char* buf, std::size_t n) override;

@@ -157,7 +157,31 @@ std::string mediaType(std::string_view contentType) {
   return out;
 }
 
+// Whether a media type can say anything about the content.
+bool isUsefulMedia(const std::string& media) {
+  return !media.empty() && media != "application/octet-stream";
+}
+
 }  // namespace
+
+const std::string& LocalCopyNamer::typeExtension(const std::string& media,
+                                                 const std::string& urlExt) {
+  std::string key = media;
+  key += '\n';
+  key += urlExt;
+  const auto it = typeExtensions_.find(key);
+  if (it != typeExtensions_.end()) return it->second;
+  const QMimeDatabase db;
+  return typeExtensions_
+      .emplace(std::move(key),
+               extensionFor(db, db.mimeTypeForName(qs(media)), urlExt))
+      .first->second;
+}
+
+bool LocalCopyNamer::needsSniff(std::string_view contentType) {
+  const std::string media = mediaType(contentType);
+  return !isUsefulMedia(media) || typeExtension(media, {}).empty();
+}
 
 std::string LocalCopyNamer::name(std::string_view url,
                                  std::string_view contentType,
@@ -174,12 +198,11 @@ std::string LocalCopyNamer::name(std::string_view url,
     urlExt = segment.substr(dot + 1);
   }
 
-  const QMimeDatabase db;
   std::string ext;
   const std::string media = mediaType(contentType);
-  if (!media.empty() && media != "application/octet-stream")
-    ext = extensionFor(db, db.mimeTypeForName(qs(media)), urlExt);
+  if (isUsefulMedia(media)) ext = typeExtension(media, urlExt);
   if (ext.empty() && !sniff.empty()) {
+    const QMimeDatabase db;
     const QMimeType sniffed = db.mimeTypeForData(
         QByteArray(sniff.data(), static_cast<qsizetype>(sniff.size())));
     if (!sniffed.isDefault() && sniffed.name() != QLatin1String("text/plain"))

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace tessarine::urlcache {
 
@@ -21,8 +21,20 @@ class LocalCopyNamer {
   std::string name(std::string_view url, std::string_view contentType,
                    std::string_view sniff);
 
+  // Whether `contentType` alone gives no extension (absent, the generic
+  // application/octet-stream, unknown, or a type without a suffix), so the
+  // name wants the first bytes of the body.
+  bool needsSniff(std::string_view contentType);
+
  private:
-  std::map<std::string, int> used_;  // "base.ext" -> last counter given
+  // The extension the media type gives a URL extension, as name() picks it
+  // without sniffing; looked up once per pair, since MIME look-ups cost
+  // more than the rest of a name.
+  const std::string& typeExtension(const std::string& media,
+                                   const std::string& urlExt);
+
+  std::unordered_map<std::string, int> used_;  // "base.ext" -> last counter given
+  std::unordered_map<std::string, std::string> typeExtensions_;  // media "\n" urlExt -> ext
 };
 
 }  // namespace tessarine::urlcache

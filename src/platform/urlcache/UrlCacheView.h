@@ -18,8 +18,10 @@ class UrlCacheView {
     ContainerEntry entry;
   };
   struct Url {
-    Copy current;              // the copy that stands for the URL
-    std::vector<Copy> copies;  // every copy, `current` among them
+    std::vector<Copy> copies;  // every copy, in enumeration order
+    std::size_t currentIndex = 0;
+    // The copy that stands for the URL.
+    const Copy& current() const { return copies[currentIndex]; }
   };
 
   // Enumerates `containers` (nullptr slots skipped) in order.

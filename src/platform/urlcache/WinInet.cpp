@@ -178,9 +178,9 @@ bool matches(const UrlCacheService::Enumeration& e, const ContainerEntry& entry)
 BOOL nextEntry(UrlCacheService::Enumeration& e, INTERNET_CACHE_ENTRY_INFOA* info,
                DWORD* size) {
   const auto& urls = e.view->urls();
-  while (e.next < urls.size() && !matches(e, urls[e.next].current.entry)) ++e.next;
+  while (e.next < urls.size() && !matches(e, urls[e.next].current().entry)) ++e.next;
   if (e.next >= urls.size()) return fail(ERROR_NO_MORE_ITEMS);
-  if (!fillRecord(urls[e.next].current.entry, true, info, size)) return 0;
+  if (!fillRecord(urls[e.next].current().entry, true, info, size)) return 0;
   ++e.next;
   return 1;
 }
@@ -221,7 +221,7 @@ BOOL RetrieveUrlCacheEntryFileA(const char* url, INTERNET_CACHE_ENTRY_INFOA* inf
     found = view->find(url);
   }
   if (!found) return fail(urlcache::kErrorFileNotFound);
-  const UrlCacheView::Copy& copy = found->current;
+  const UrlCacheView::Copy& copy = found->current();
   if (copy.entry.localPath.empty()) return fail(urlcache::kErrorInvalidData);
   DWORD error = 0;
   if (!copy.container->retrieve(copy.entry, &error))

@@ -839,4 +839,37 @@ TEST(ChromiumSimpleContainerTest, EnumeratingAgainSeesEveryChangedEntryFile) {
   EXPECT_TRUE(urls.at(trailerUrl).localPath.empty());
 }
 
+TEST(ChromiumSimpleContainerTest, AnUnchangedEntryFileIsOpenedOnceAndAChangedOneReadAfresh) {
+  CacheCopy copy;
+  letFilesSettle();
+  auto c = tu::ChromiumSimpleContainer::open(copy.dir);
+  ASSERT_TRUE(c);
+  const auto urls = byUrl(c->enumerate());
+  const tu::ContainerEntry logo = urls.at(kSite + "/a/logo.gif");
+  Body body;
+  std::uint32_t error = 0;
+  const auto opened = entryFilesOpenedBy(copy.dir, [&] {
+    EXPECT_TRUE(c->retrieve(logo, &error));
+    body = readBody(*c, logo);
+  });
+  EXPECT_EQ(opened.count(kLogoFile), 1u);
+  ASSERT_TRUE(body.ok);
+  const std::string gif = body.bytes;
+  ASSERT_EQ(gif.size(), logo.size);
+
+  // Replaced after the enumeration by an entry of the same URL and body
+  // size: the new file's own body and checksum count.
+  ASSERT_EQ(entryName(kPrefix + logo.url), kLogoFile);
+  std::string other = gif;
+  for (char& b : other) b = static_cast<char>(b ^ 0x5a);
+  writeFile(copy.path("replacement"),
+            entryFile(kPrefix + logo.url, other,
+                      "HTTP/1.1 200 OK\0Content-Type: image/gif\0"s));
+  fs::rename(copy.path("replacement"), copy.path(kLogoFile));
+  EXPECT_TRUE(c->retrieve(logo, &error));
+  body = readBody(*c, logo);
+  EXPECT_TRUE(body.ok);
+  EXPECT_EQ(body.bytes, other);
+}
+
 }  // namespace

@@ -6,7 +6,6 @@
 #include <set>
 #include <string_view>
 
-#include <QMimeDatabase>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -235,7 +234,6 @@ std::vector<ContainerEntry> ChromiumBlockfileContainer::enumerate() {
   if (!index) return entries;
   ChromiumBlockfileStore store(folder_);
   LocalCopyNamer namer;
-  const QMimeDatabase mimeDb;
   walk(*index, store, 0, index->buckets.size(),
        [&](const ChromiumBlockfileEntry& record) {
     const auto r = resolve(*index, store, record);
@@ -258,7 +256,7 @@ std::vector<ContainerEntry> ChromiumBlockfileContainer::enumerate() {
 
     if (hasWholeBody(record, *r)) {
       const std::string name = chromium_details::localCopyName(
-          namer, mimeDb, e.url, r->info->headers.value("Content-Type"), [&] {
+          namer, e.url, r->info->headers.value("Content-Type"), [&] {
             std::uint32_t error = 0;
             return decodedBody(*r, pathOf(kIndexFileName), &error);
           });

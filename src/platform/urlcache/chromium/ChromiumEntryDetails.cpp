@@ -1,10 +1,7 @@
 #include "platform/urlcache/chromium/ChromiumEntryDetails.h"
 
-#include <algorithm>
 #include <limits>
 
-#include <QMimeDatabase>
-#include <QString>
 
 #include "platform/urlcache/chromium/ChromiumSimpleFormat.h"
 
@@ -74,21 +71,6 @@ std::int64_t maxAgeOf(std::string_view cacheControl) {
   return digits ? v : -1;
 }
 
-// Whether the Content-Type names a type with a file suffix; if not, the
-// namer needs the first bytes of the body.
-bool typeHasSuffix(const QMimeDatabase& db, std::string_view contentType) {
-  const std::size_t semi = contentType.find(';');
-  const QString essence =
-      QString::fromUtf8(contentType.substr(0, semi).data(),
-                        static_cast<qsizetype>(
-                            std::min(semi, contentType.size())))
-          .trimmed()
-          .toLower();
-  if (essence.isEmpty()) return false;
-  const QMimeType type = db.mimeTypeForName(essence);
-  return type.isValid() && !type.suffixes().isEmpty();
-}
-
 // A local copy name we can put under the folder: one plain file name.
 bool isSafeName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
@@ -121,11 +103,10 @@ std::int64_t contentLengthOf(std::string_view v) {
 }
 
 std::string localCopyName(
-    LocalCopyNamer& namer, const QMimeDatabase& mimeDb, std::string_view url,
-    std::string_view contentType,
+    LocalCopyNamer& namer, std::string_view url, std::string_view contentType,
     const std::function<std::unique_ptr<BodyStream>()>& openBody) {
   std::string sniff;
-  if (!typeHasSuffix(mimeDb, contentType)) {
+  if (namer.needsSniff(contentType)) {
     auto body = openBody();
     if (!body) return {};
     sniff.resize(kSniffBytes);

@@ -11,8 +11,6 @@
 #include "platform/urlcache/HttpHeaders.h"
 #include "platform/urlcache/LocalCopyNamer.h"
 
-class QMimeDatabase;
-
 // What every Chromium backend derives alike from an entry's stored
 // response: the listed times and headers, and the local copy's name.
 namespace tessarine::urlcache::chromium_details {
@@ -27,12 +25,11 @@ void describeResponse(const HttpHeaders& headers,
 std::int64_t contentLengthOf(std::string_view value);
 
 // The local copy's file name for `url` from `namer`, sniffing the first
-// bytes of the decoded body through `openBody` only when `contentType`
-// does not name a type with a file suffix. Empty when the body cannot be
+// bytes of the decoded body through `openBody` only when the namer needs
+// them. Empty when the body cannot be
 // read or the name is not one plain file name.
 std::string localCopyName(
-    LocalCopyNamer& namer, const QMimeDatabase& mimeDb, std::string_view url,
-    std::string_view contentType,
+    LocalCopyNamer& namer, std::string_view url, std::string_view contentType,
     const std::function<std::unique_ptr<BodyStream>()>& openBody);
 
 // The extension of a file name, without the dot; empty when it has none.

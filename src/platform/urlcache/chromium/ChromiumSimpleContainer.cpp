@@ -6,7 +6,6 @@
 #include <limits>
 #include <string_view>
 
-#include <QMimeDatabase>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -126,9 +125,10 @@ std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
   std::sort(names.begin(), names.end());
 
   std::vector<ContainerEntry> entries;
+  entries.reserve(names.size());
   std::unordered_map<std::string, KnownEntry> known;
+  known.reserve(names.size());
   LocalCopyNamer namer;
-  const QMimeDatabase mimeDb;
   for (const std::string& name : names) {
     const auto was = known_.find(name);
     if (was != known_.end() && stillHolds(dirFd, name, was->second)) {
@@ -137,7 +137,7 @@ std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
       if (k.hasCopy) {
         // Only names that needed no body bytes were kept.
         const std::string localName = localCopyName(
-            namer, mimeDb, e.url, k.contentType,
+            namer, e.url, k.contentType,
             [] { return std::unique_ptr<BodyStream>(); });
         if (!localName.empty()) {
           e.localPath = pathOf(localName);
@@ -145,7 +145,7 @@ std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
         }
       }
       entries.push_back(std::move(e));
-      known.emplace(name, std::move(was->second));
+      known.insert(known_.extract(was));
       continue;
     }
 
@@ -177,11 +177,14 @@ std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
     if (sparse) e.size = sparse->total;
     k.hasCopy = sparse || hasLocalCopy(*file, *info);
     k.contentType = info->headers.value("Content-Type");
+    k.bodyOffset = file->bodyOffset;
+    k.bodyCrc = file->bodyCrc;
+    k.contentEncoding = info->headers.value("Content-Encoding");
     k.entry = e;
     bool sniffed = false;
     if (k.hasCopy) {
       const std::string localName =
-          localCopyName(namer, mimeDb, url, k.contentType, [&] {
+          localCopyName(namer, url, k.contentType, [&] {
             sniffed = true;
             std::uint32_t error = 0;
             return bodyOf(*file, *info, &error);
@@ -280,6 +283,22 @@ std::optional<ChromiumSimpleEntryFile> ChromiumSimpleContainer::reread(
   return file;
 }
 
+std::optional<ChromiumSimpleContainer::KnownEntry>
+ChromiumSimpleContainer::knownBody(const ContainerEntry& entry) {
+  const std::string name =
+      chromium_key::simpleEntryHashText(entry.key) + kStream01Suffix;
+  if (entry.keyPath != pathOf(name)) return std::nullopt;
+  const std::lock_guard lock(knownMutex_);
+  const auto it = known_.find(name);
+  if (it == known_.end()) return std::nullopt;
+  const KnownEntry& k = it->second;
+  // Sparse entries are pieced together afresh each time.
+  if (!k.hasCopy || k.emptyBody || k.entry.url != entry.url ||
+      k.entry.size != entry.size)
+    return std::nullopt;
+  return k;
+}
+
 bool ChromiumSimpleContainer::retrieve(const ContainerEntry& entry,
                                        std::uint32_t* error) {
   std::uint32_t scratch = 0;
@@ -287,6 +306,12 @@ bool ChromiumSimpleContainer::retrieve(const ContainerEntry& entry,
   if (entry.localPath.empty()) {
     *error = kErrorFileNotFound;
     return false;
+  }
+  if (const auto k = knownBody(entry)) {
+    struct stat st {};
+    if (::lstat(entry.keyPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        FileIdentity::of(st) == k->file)
+      return true;
   }
   const auto file = reread(entry, error);
   if (!file) return false;
@@ -306,6 +331,23 @@ std::unique_ptr<BodyStream> ChromiumSimpleContainer::openBody(
   if (entry.localPath.empty()) {
     *error = kErrorFileNotFound;
     return nullptr;
+  }
+  if (const auto k = knownBody(entry)) {
+    // The file still as it was enumerated: stream 1 where it was found.
+    const int fd = ::open(entry.keyPath.c_str(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        FileIdentity::of(st) == k->file) {
+      std::unique_ptr<BodyStream> raw =
+          FileBodyStream::adopt(fd, entry.keyPath, k->bodyOffset, entry.size);
+      if (k->bodyCrc)
+        raw = std::make_unique<CrcCheckedBodyStream>(std::move(raw), *k->bodyCrc);
+      auto decoded = makeDecodingStream(std::move(raw), k->contentEncoding);
+      if (!decoded) *error = kErrorInvalidData;
+      return decoded;
+    }
+    if (fd >= 0) ::close(fd);
   }
   const auto file = reread(entry, error);
   if (!file) return nullptr;

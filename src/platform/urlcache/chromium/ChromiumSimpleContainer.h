@@ -90,7 +90,15 @@ class ChromiumSimpleContainer : public Container {
     ContainerEntry entry;  // localPath and fileExtension not filled in
     bool hasCopy = false;
     std::string contentType;
+    // Where stream 1 lies, for opening an unchanged file without parsing it.
+    std::uint64_t bodyOffset = 0;
+    std::optional<std::uint32_t> bodyCrc;
+    std::string contentEncoding;
   };
+  // The last enumeration's facts about `entry`'s file when they still
+  // describe a whole body in stream 1 of it; nullopt sends the caller to
+  // read the file afresh.
+  std::optional<KnownEntry> knownBody(const ContainerEntry& entry);
   // Whether `known` still stands for the file `name` in the folder open
   // as `dirFd`.
   bool stillHolds(int dirFd, const std::string& name,

@@ -9,9 +9,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include "platform/urlcache/ByteReader.h"
+#include "platform/urlcache/Crc32.h"
 #include "platform/urlcache/chromium/ChromiumCacheKey.h"
 #include "platform/urlcache/chromium/ChromiumSimpleFormat.h"
 
@@ -37,18 +37,23 @@ std::optional<std::uint64_t> hashFromFileName(std::string_view name) {
   return h;
 }
 
-bool readAt(int fd, std::uint64_t offset, std::size_t length,
-            std::string* out) {
-  out->resize(length);
+// Exactly `length` bytes at `offset` into `out`.
+bool readInto(int fd, std::uint64_t offset, std::size_t length, char* out) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t got = ::pread(fd, out->data() + done, length - done,
+    const ssize_t got = ::pread(fd, out + done, length - done,
                                 static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
   return true;
+}
+
+bool readAt(int fd, std::uint64_t offset, std::size_t length,
+            std::string* out) {
+  out->resize(length);
+  return readInto(fd, offset, length, out->data());
 }
 
 // A file this small is read whole at once; a larger one as its first and
@@ -65,37 +70,38 @@ class Window {
   // `length` bytes at `offset` (inside the file) into *out.
   bool get(std::uint64_t offset, std::size_t length, std::string* out) {
     if (offset > size_ || length > size_ - offset) return false;
-    if (size_ <= kWholeReadLimit) return from(&head_, 0, size_, offset, length, out);
+    if (size_ <= kWholeReadLimit)
+      return from(head_, &haveHead_, 0, size_, offset, length, out);
     if (offset + length <= kHeadRead)
-      return from(&head_, 0, kHeadRead, offset, length, out);
+      return from(head_, &haveHead_, 0, kHeadRead, offset, length, out);
     if (offset >= size_ - kTailRead)
-      return from(&tail_, size_ - kTailRead, kTailRead, offset, length, out);
+      return from(tail_, &haveTail_, size_ - kTailRead, kTailRead, offset, length, out);
     return readAt(fd_, offset, length, out);
   }
 
  private:
   // Serves from `buffer`, the file's bytes [at, at + span), read on first use.
-  bool from(std::optional<std::string>* buffer, std::uint64_t at,
-            std::uint64_t span, std::uint64_t offset, std::size_t length,
-            std::string* out) {
-    if (!*buffer) {
-      std::string bytes;
-      if (!readAt(fd_, at, static_cast<std::size_t>(span), &bytes)) return false;
-      *buffer = std::move(bytes);
+  bool from(char* buffer, bool* have, std::uint64_t at, std::uint64_t span,
+            std::uint64_t offset, std::size_t length, std::string* out) {
+    if (!*have) {
+      if (!readInto(fd_, at, static_cast<std::size_t>(span), buffer)) return false;
+      *have = true;
     }
-    out->assign(**buffer, static_cast<std::size_t>(offset - at), length);
+    out->assign(buffer + (offset - at), length);
     return true;
   }
 
   int fd_;
   std::uint64_t size_;
-  std::optional<std::string> head_;
-  std::optional<std::string> tail_;
+  // Kept in place rather than on the heap: an enumeration reads thousands.
+  bool haveHead_ = false;
+  bool haveTail_ = false;
+  char head_[kWholeReadLimit];
+  char tail_[kTailRead];
 };
 
 std::uint32_t crcOf(std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32_z(0L, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  return crc32Of(bytes.data(), bytes.size());
 }
 
 QByteArray sha256Of(std::string_view bytes) {

@@ -5,7 +5,6 @@
 #include <string_view>
 #include <utility>
 
-#include <QMimeDatabase>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,7 +127,6 @@ bool ChromiumSqlContainer::isShard(const std::string& path) const {
 std::vector<ContainerEntry> ChromiumSqlContainer::enumerate() {
   std::vector<ContainerEntry> entries;
   LocalCopyNamer namer;
-  const QMimeDatabase mimeDb;
   for (const std::string& path : shardPaths()) {
     const auto shard = ChromiumSqlShard::openForReading(path, nullptr);
     if (!shard) continue;
@@ -143,7 +141,7 @@ std::vector<ContainerEntry> ChromiumSqlContainer::enumerate() {
       e.keyPath = path;
       if (row.wholeLength) {
         const std::string name = localCopyName(
-            namer, mimeDb, row.url, row.info.headers.value("Content-Type"),
+            namer, row.url, row.info.headers.value("Content-Type"),
             [&] {
               std::uint32_t error = 0;
               return bodyOf(shard, row, &error);

@@ -1,20 +1,19 @@
 #include "platform/urlcache/chromium/CrcCheckedBodyStream.h"
 
-#include <zlib.h>
+#include "platform/urlcache/Crc32.h"
 
 namespace tessarine::urlcache {
 
 CrcCheckedBodyStream::CrcCheckedBodyStream(std::unique_ptr<BodyStream> inner,
                                            std::uint32_t expected)
-    : inner_(std::move(inner)), expected_(expected), crc_(crc32_z(0L, nullptr, 0)) {}
+    : inner_(std::move(inner)), expected_(expected), crc_(0) {}
 
 std::int64_t CrcCheckedBodyStream::read(char* buf, std::size_t n) {
   if (failed_) return -1;
   const std::int64_t got = inner_->read(buf, n);
   if (got > 0) {
-    crc_ = crc32_z(crc_, reinterpret_cast<const Bytef*>(buf),
-                   static_cast<z_size_t>(got));
-  } else if (got == 0 && n > 0 && static_cast<std::uint32_t>(crc_) != expected_) {
+    crc_ = crc32Of(buf, static_cast<std::size_t>(got), crc_);
+  } else if (got == 0 && n > 0 && crc_ != expected_) {
     failed_ = true;
     return -1;
   }

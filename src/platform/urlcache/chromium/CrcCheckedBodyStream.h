@@ -22,7 +22,7 @@ class CrcCheckedBodyStream : public BodyStream {
  private:
   std::unique_ptr<BodyStream> inner_;
   std::uint32_t expected_;
-  unsigned long crc_;
+  std::uint32_t crc_;
   bool failed_ = false;
 };
 

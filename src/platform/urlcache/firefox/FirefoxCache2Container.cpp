@@ -10,9 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QMimeDatabase>
-#include <QMimeType>
-#include <QString>
 
 #include "platform/urlcache/ContentDecoder.h"
 #include "platform/urlcache/HttpHeaders.h"
@@ -108,17 +105,6 @@ Response analyse(const FirefoxEntryFile& e) {
   }
   r.whole = canDecode(r.contentEncoding);
   return r;
-}
-
-// Whether the Content-Type alone cannot give the copy its extension.
-bool needsSniff(const std::string& contentType) {
-  std::string media = contentType.substr(0, contentType.find(';'));
-  media.erase(0, media.find_first_not_of(" \t"));
-  media.erase(media.find_last_not_of(" \t") + 1);
-  if (media.empty()) return true;
-  const QMimeDatabase db;
-  const QMimeType t = db.mimeTypeForName(QString::fromStdString(media).toLower());
-  return !t.isValid() || t.isDefault() || t.preferredSuffix().isEmpty();
 }
 
 // The extension of a LocalCopyNamer name ("logo[2].gif" -> "gif").
@@ -222,7 +208,9 @@ std::vector<ContainerEntry> FirefoxCache2Container::enumerate() {
   }
   std::sort(names.begin(), names.end());
 
+  out.reserve(names.size());
   std::unordered_map<std::string, KnownEntry> known;
+  known.reserve(names.size());
   LocalCopyNamer namer;
   for (const std::string& name : names) {
     const auto was = known_.find(name);
@@ -239,7 +227,7 @@ std::vector<ContainerEntry> FirefoxCache2Container::enumerate() {
         ce.fileExtension = extensionOf(local);
       }
       out.push_back(std::move(ce));
-      known.emplace(name, std::move(was->second));
+      known.insert(known_.extract(was));
       continue;
     }
 
@@ -273,7 +261,7 @@ std::vector<ContainerEntry> FirefoxCache2Container::enumerate() {
     bool sniffed = false;
     if (r.whole) {
       k.contentType = r.head.value("Content-Type");
-      sniffed = needsSniff(k.contentType);
+      sniffed = namer.needsSniff(k.contentType);
       const std::string sniffedBytes =
           sniffed ? sniff(path, *e, r) : std::string();
       const std::string local = namer.name(ce.url, k.contentType, sniffedBytes);
