@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -870,6 +871,55 @@ TEST(ChromiumSimpleContainerTest, AnUnchangedEntryFileIsOpenedOnceAndAChangedOne
   body = readBody(*c, logo);
   EXPECT_TRUE(body.ok);
   EXPECT_EQ(body.bytes, other);
+}
+
+// Big enough that the files are read on several threads: the listing is
+// still in file-name order, each counter counts in that order, and a bad
+// file among them is passed over alone.
+TEST(ChromiumSimpleContainerTest, ManyEntryFilesAreListedInFileNameOrderWithTheirCounters) {
+  CacheCopy copy;
+  const std::string gif = readFile(copy.path(kLogoFile)).substr(0x62, 83);
+  const std::string png = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\1\0\0\0\1\x08\x02\0\0\0"s;
+  std::set<std::string> good, bad;
+  int goodSniffed = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const bool sniffed = i % 5 == 0;
+    const std::string url = "http://h" + std::to_string(i) + (sniffed ? "/same/pic" : "/same/logo.gif");
+    const std::string k = kPrefix + url;
+    std::string f = sniffed ? entryFile(k, png, "HTTP/1.1 200 OK\0"s)
+                            : entryFile(k, gif, "HTTP/1.1 200 OK\0Content-Type: image/gif\0"s);
+    if (i % 7 == 3) {
+      f[0] ^= 1;  // bad initial magic
+      bad.insert(url);
+    } else {
+      good.insert(url);
+      goodSniffed += sniffed;
+    }
+    writeFile(copy.path(entryName(k)), f);
+  }
+  auto c = tu::ChromiumSimpleContainer::open(copy.dir);
+  ASSERT_TRUE(c);
+  const auto entries = c->enumerate();
+  std::string lastFile;
+  std::map<std::string, int> counters;  // "base.ext", case-blind -> last counter seen
+  std::size_t madeListed = 0;
+  for (const tu::ContainerEntry& e : entries) {
+    SCOPED_TRACE(e.url);
+    const std::string file = baseName(e.keyPath);
+    EXPECT_LT(lastFile, file);
+    lastFile = file;
+    EXPECT_FALSE(bad.count(e.url));
+    if (good.count(e.url)) ++madeListed;
+    const std::string local = baseName(e.localPath);
+    const std::size_t open = local.find('['), close = local.find(']');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::string counted = local.substr(0, open) + local.substr(close + 1);
+    for (char& ch : counted) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(std::stoi(local.substr(open + 1, close - open - 1)), ++counters[counted]) << local;
+  }
+  EXPECT_EQ(madeListed, good.size());
+  EXPECT_EQ(counters["pic.png"], goodSniffed);
+  expectSameEntries(c->enumerate(), entries);
 }
 
 }  // namespace

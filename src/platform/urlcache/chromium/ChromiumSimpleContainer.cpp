@@ -15,6 +15,7 @@
 #include "platform/urlcache/ContentDecoder.h"
 #include "platform/urlcache/FileBodyStream.h"
 #include "platform/urlcache/LocalCopyNamer.h"
+#include "platform/urlcache/ParallelReads.h"
 #include "platform/urlcache/SparseRangeAssembler.h"
 #include "platform/urlcache/chromium/ChromiumCacheKey.h"
 #include "platform/urlcache/chromium/ChromiumEntryDetails.h"
@@ -124,83 +125,102 @@ std::vector<ContainerEntry> ChromiumSimpleContainer::enumerate() {
   }
   std::sort(names.begin(), names.end());
 
+  // What each file holds is found out side by side; the names, which
+  // count through the folder in order, are given after.
+  std::vector<Reading> readings(names.size());
+  forEachInParallel(names.size(), [&](std::size_t i) {
+    readings[i] = readEntry(dirFd, names[i], started);
+  });
+
   std::vector<ContainerEntry> entries;
   entries.reserve(names.size());
   std::unordered_map<std::string, KnownEntry> known;
   known.reserve(names.size());
   LocalCopyNamer namer;
-  for (const std::string& name : names) {
-    const auto was = known_.find(name);
-    if (was != known_.end() && stillHolds(dirFd, name, was->second)) {
-      const KnownEntry& k = was->second;
-      ContainerEntry e = k.entry;
-      if (k.hasCopy) {
-        // Only names that needed no body bytes were kept.
-        const std::string localName = localCopyName(
-            namer, e.url, k.contentType,
-            [] { return std::unique_ptr<BodyStream>(); });
-        if (!localName.empty()) {
-          e.localPath = pathOf(localName);
-          e.fileExtension = extensionOf(localName);
-        }
-      }
-      entries.push_back(std::move(e));
-      known.insert(known_.extract(was));
-      continue;
-    }
-
-    struct stat st {};
-    const auto file = ChromiumSimpleEntryFile::readIn(dirFd, name, &st, nullptr);
-    if (!file) continue;
-    KnownEntry k;
-    k.file = FileIdentity::of(st);
-    k.emptyBody = file->bodySize == 0;
-    // Taken before the `_s` file is read, so a later change shows.
-    if (k.emptyBody)
-      k.sparseFile = identityIn(
-          dirFd, chromium_key::simpleEntryHashText(file->entryHash) +
-                     kSparseSuffix);
-    const std::string url = chromium_key::urlFromKey(file->key);
-    if (url.empty()) continue;
-    const auto info = ChromiumResponseInfo::parse(file->stream0);
-    if (!info) continue;
-
-    ContainerEntry e;
-    e.url = url;
-    e.entryType = kNormalCacheEntry;
-    e.size = file->bodySize;
-    describeResponse(info->headers, info->responseTime, &e);
-    e.key = file->entryHash;
-    e.keyPath = pathOf(name);
-
-    const auto sparse = sparseBody(*file, *info);
-    if (sparse) e.size = sparse->total;
-    k.hasCopy = sparse || hasLocalCopy(*file, *info);
-    k.contentType = info->headers.value("Content-Type");
-    k.bodyOffset = file->bodyOffset;
-    k.bodyCrc = file->bodyCrc;
-    k.contentEncoding = info->headers.value("Content-Encoding");
-    k.entry = e;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
+    Reading& r = readings[i];
+    if (r.kind == Reading::Kind::Skip) continue;
+    const bool reused = r.kind == Reading::Kind::Known;
+    const auto was = reused ? known_.find(name) : known_.end();
+    const KnownEntry& k = reused ? was->second : r.fresh;
+    ContainerEntry e = k.entry;
     bool sniffed = false;
     if (k.hasCopy) {
-      const std::string localName =
-          localCopyName(namer, url, k.contentType, [&] {
-            sniffed = true;
-            std::uint32_t error = 0;
-            return bodyOf(*file, *info, &error);
-          });
+      // A known entry never needed body bytes for its name.
+      const std::string localName = localCopyName(namer, e.url, k.contentType, [&] {
+        sniffed = true;
+        return sniffBody(dirFd, name, k.file);
+      });
       if (!localName.empty()) {
         e.localPath = pathOf(localName);
         e.fileExtension = extensionOf(localName);
       }
     }
     entries.push_back(std::move(e));
-    if (!sniffed && k.file.settledBefore(started) &&
-        (!k.sparseFile || k.sparseFile->settledBefore(started)))
-      known.emplace(name, std::move(k));
+    if (reused)
+      known.insert(known_.extract(was));
+    else if (!sniffed && r.settled)
+      known.emplace(name, std::move(r.fresh));
   }
   known_ = std::move(known);
   return entries;
+}
+
+ChromiumSimpleContainer::Reading ChromiumSimpleContainer::readEntry(
+    int dirFd, const std::string& name, const timespec& started) const {
+  Reading r;
+  const auto was = known_.find(name);
+  if (was != known_.end() && stillHolds(dirFd, name, was->second)) {
+    r.kind = Reading::Kind::Known;
+    return r;
+  }
+  struct stat st {};
+  const auto file = ChromiumSimpleEntryFile::readIn(dirFd, name, &st, nullptr);
+  if (!file) return r;
+  KnownEntry& k = r.fresh;
+  k.file = FileIdentity::of(st);
+  k.emptyBody = file->bodySize == 0;
+  // Taken before the `_s` file is read, so a later change shows.
+  if (k.emptyBody)
+    k.sparseFile = identityIn(
+        dirFd, chromium_key::simpleEntryHashText(file->entryHash) + kSparseSuffix);
+  std::string url = chromium_key::urlFromKey(file->key);
+  if (url.empty()) return r;
+  const auto info = ChromiumResponseInfo::parse(file->stream0);
+  if (!info) return r;
+
+  ContainerEntry& e = k.entry;
+  e.url = std::move(url);
+  e.entryType = kNormalCacheEntry;
+  e.size = file->bodySize;
+  describeResponse(info->headers, info->responseTime, &e);
+  e.key = file->entryHash;
+  e.keyPath = pathOf(name);
+
+  const auto sparse = sparseBody(*file, *info);
+  if (sparse) e.size = sparse->total;
+  k.hasCopy = sparse || hasLocalCopy(*file, *info);
+  k.contentType = info->headers.value("Content-Type");
+  k.bodyOffset = file->bodyOffset;
+  k.bodyCrc = file->bodyCrc;
+  k.contentEncoding = info->headers.value("Content-Encoding");
+  r.settled = k.file.settledBefore(started) &&
+              (!k.sparseFile || k.sparseFile->settledBefore(started));
+  r.kind = Reading::Kind::Fresh;
+  return r;
+}
+
+std::unique_ptr<BodyStream> ChromiumSimpleContainer::sniffBody(
+    int dirFd, const std::string& name, const FileIdentity& read) const {
+  struct stat st {};
+  const auto file = ChromiumSimpleEntryFile::readIn(dirFd, name, &st, nullptr);
+  // Changed since it was read: its name is not taken from other bytes.
+  if (!file || FileIdentity::of(st) != read) return nullptr;
+  const auto info = ChromiumResponseInfo::parse(file->stream0);
+  if (!info) return nullptr;
+  std::uint32_t error = 0;
+  return bodyOf(*file, *info, &error);
 }
 
 bool ChromiumSimpleContainer::stillHolds(int dirFd, const std::string& name,
@@ -283,7 +303,7 @@ std::optional<ChromiumSimpleEntryFile> ChromiumSimpleContainer::reread(
   return file;
 }
 
-std::optional<ChromiumSimpleContainer::KnownEntry>
+std::optional<ChromiumSimpleContainer::KnownBody>
 ChromiumSimpleContainer::knownBody(const ContainerEntry& entry) {
   const std::string name =
       chromium_key::simpleEntryHashText(entry.key) + kStream01Suffix;
@@ -296,7 +316,7 @@ ChromiumSimpleContainer::knownBody(const ContainerEntry& entry) {
   if (!k.hasCopy || k.emptyBody || k.entry.url != entry.url ||
       k.entry.size != entry.size)
     return std::nullopt;
-  return k;
+  return KnownBody{k.file, k.bodyOffset, k.bodyCrc, k.contentEncoding};
 }
 
 bool ChromiumSimpleContainer::retrieve(const ContainerEntry& entry,
@@ -340,9 +360,9 @@ std::unique_ptr<BodyStream> ChromiumSimpleContainer::openBody(
     if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
         FileIdentity::of(st) == k->file) {
       std::unique_ptr<BodyStream> raw =
-          FileBodyStream::adopt(fd, entry.keyPath, k->bodyOffset, entry.size);
-      if (k->bodyCrc)
-        raw = std::make_unique<CrcCheckedBodyStream>(std::move(raw), *k->bodyCrc);
+          FileBodyStream::adopt(fd, entry.keyPath, k->offset, entry.size);
+      if (k->crc)
+        raw = std::make_unique<CrcCheckedBodyStream>(std::move(raw), *k->crc);
       auto decoded = makeDecodingStream(std::move(raw), k->contentEncoding);
       if (!decoded) *error = kErrorInvalidData;
       return decoded;

@@ -95,10 +95,33 @@ class ChromiumSimpleContainer : public Container {
     std::optional<std::uint32_t> bodyCrc;
     std::string contentEncoding;
   };
-  // The last enumeration's facts about `entry`'s file when they still
-  // describe a whole body in stream 1 of it; nullopt sends the caller to
-  // read the file afresh.
-  std::optional<KnownEntry> knownBody(const ContainerEntry& entry);
+  // Where a known entry's whole body lies in stream 1 of its file.
+  struct KnownBody {
+    FileIdentity file;  // the file as it was read
+    std::uint64_t offset = 0;
+    std::optional<std::uint32_t> crc;
+    std::string contentEncoding;
+  };
+  // The last enumeration's facts about `entry`'s file when they describe a
+  // whole body in stream 1 of it; nullopt sends the caller to read the
+  // file afresh. The caller still checks the file is as it was read.
+  std::optional<KnownBody> knownBody(const ContainerEntry& entry);
+
+  // What one enumeration learns of one `_0` file.
+  struct Reading {
+    enum class Kind { Skip, Known, Fresh } kind = Kind::Skip;
+    KnownEntry fresh;      // Fresh: what the file holds
+    bool settled = false;  // Fresh: it may stand for the file next time
+  };
+  // Looks at the file `name` in the folder open as `dirFd`: Known when
+  // known_ still stands for it, else read afresh (Skip when it is not a
+  // valid entry). Only reads known_: safe beside other calls.
+  Reading readEntry(int dirFd, const std::string& name,
+                    const timespec& started) const;
+  // The decoded body of the file `name`, for sniffing its type; nullptr
+  // when it is no longer the file `read` was taken from.
+  std::unique_ptr<BodyStream> sniffBody(int dirFd, const std::string& name,
+                                        const FileIdentity& read) const;
   // Whether `known` still stands for the file `name` in the folder open
   // as `dirFd`.
   bool stillHolds(int dirFd, const std::string& name,
