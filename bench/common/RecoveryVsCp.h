@@ -16,13 +16,17 @@ namespace tessarine::bench {
 // Times a whole recovery run (count pass, walk, copies) of `cacheFolder`
 // against `cp` of `sourceFiles` in the same process, caches warm for both:
 // every round reads the sources once, then runs cp into a fresh folder and
-// the recovery into another, syncs and removes both. The figures are the
-// medians over the rounds.
+// the recovery into another, syncs and removes both. Every round's run is
+// a first run: nothing is known of the cache from an earlier round. The
+// figures are the medians over the rounds; `ratio` is the median of the
+// rounds' run/cp ratios, so a machine that slows down for a while moves
+// both sides of a round alike.
 class RecoveryVsCp {
  public:
   struct Result {
     double runSeconds = 0;
     double cpSeconds = 0;
+    double ratio = 0;
     int copied = 0;                  // files of the last run
     unsigned long long bytes = 0;    // bytes the last run wrote
     std::vector<double> runRounds, cpRounds;
