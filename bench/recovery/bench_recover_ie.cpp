@@ -1,7 +1,7 @@
 // Times a recovery run of 2,000 files of 1 MB from a generated IE cache
-// against `cp` of the same files, in the same run. Figures are printed only.
+// against `cp` of the same files, round by round in the same run. Figures
+// are printed only.
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,25 +15,11 @@
 #include <QStringList>
 
 #include "MsieIndexGenerator.h"
-#include "platform/urlcache/UrlCacheConfig.h"
-#include "recovery/RecoverCacheFiles.h"
-#include "shell/FileInfoList.h"
-
-namespace {
-
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-struct Folder : tessarine::RecoveryListener {
-  QString path;
-  QString outputFolder() override { return path; }
-};
-
-}  // namespace
+#include "RecoveryVsCp.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
   constexpr int kFiles = 2000;
   constexpr std::size_t kSize = 1 << 20;
   char tmpl[] = "/tmp/bench_recover_XXXXXX";
@@ -45,8 +31,7 @@ int main(int argc, char** argv) {
 
   std::mt19937_64 random(42);
   std::vector<char> bytes(kSize);
-  const std::string list = root + "/files.list";
-  std::ofstream names(list, std::ios::binary);
+  std::vector<std::string> sources;
   for (int i = 0; i < kFiles; ++i) {
     for (std::size_t j = 0; j < kSize; j += 8) {
       const std::uint64_t v = random();
@@ -55,31 +40,19 @@ int main(int argc, char** argv) {
     const std::string path = cache + "/" + MsieIndexGenerator::directory(i) + "/" +
                              MsieIndexGenerator::fileName(i);
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(kSize));
-    names << path << '\0';
+    sources.push_back(path);
   }
-  names.close();
   std::system("sync");
 
-  // cp first and the run second, each into a fresh folder, caches warm for both.
-  const std::string cpOut = root + "/cp", runOut = root + "/run";
-  // Argument lists this long go through xargs.
-  std::system(("mkdir -p '" + cpOut + "' '" + runOut + "' && xargs -0 cat <'" + list +
-               "' >/dev/null").c_str());
-  auto start = std::chrono::steady_clock::now();
-  std::system(("xargs -0 cp -t '" + cpOut + "' <'" + list + "'").c_str());
-  const double cpSeconds = seconds(start);
-
-  tessarine::urlcache::setCacheFolders({cache});
-  Folder out;
-  out.path = QString::fromStdString(runOut);
-  start = std::chrono::steady_clock::now();
-  const int copied = tessarine::RecoverCacheFiles(tessarine::systemUrlCache(),
-                                                  QStringList{".gif"}, out, {});
-  const double runSeconds = seconds(start);
-
-  std::printf("recover_ie_2000x1MB: %.3f s (%d files)\n", runSeconds, copied);
-  std::printf("cp_ie_2000x1MB: %.3f s\n", cpSeconds);
-  std::printf("recover_ie_vs_cp: %.2f\n", runSeconds / cpSeconds);
+  const auto r = tessarine::bench::RecoveryVsCp::measure(cache, sources, QStringList{".gif"},
+                                                        root, rounds);
+  for (std::size_t i = 0; i < r.runRounds.size(); ++i)
+    std::printf("ie_round_%zu: run %.3f s (cpu %.3f s), cp %.3f s (cpu %.3f s), ratio %.2f\n", i + 1,
+                r.runRounds[i], r.runCpuRounds[i], r.cpRounds[i], r.cpCpuRounds[i],
+                r.runRounds[i] / r.cpRounds[i]);
+  std::printf("recover_ie_2000x1MB: %.3f s (%d files)\n", r.runSeconds, r.copied);
+  std::printf("cp_ie_2000x1MB: %.3f s\n", r.cpSeconds);
+  std::printf("recover_ie_vs_cp: %.2f (median of the rounds' ratios)\n", r.ratio);
   std::system(("rm -rf '" + root + "'").c_str());
-  return copied == kFiles ? 0 : 1;
+  return r.copied == kFiles ? 0 : 1;
 }
