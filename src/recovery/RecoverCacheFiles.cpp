@@ -61,16 +61,16 @@ enum class CopyResult { Copied, SourceUnreadable, IsSource };
 // copy; a target that cannot be written throws.
 CopyResult copyBody(UrlCacheApi& api, const QString& localFile, const QByteArray& target,
                     char* chunk, quint64* copied) {
+  const QByteArray source = localFile.toUtf8();
   // A name not used yet is created at once, without a separate look-up.
   int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   const bool created = fd >= 0;
   if (!created) {
     if (errno != EEXIST) outputFailed(errno, target);
-    if (sameFile(target, localFile.toUtf8())) return CopyResult::IsSource;
+    if (sameFile(target, source)) return CopyResult::IsSource;
   }
   DWORD error = 0;
-  std::unique_ptr<urlcache::BodyStream> body =
-      api.openLocalFile(localFile.toUtf8().constData(), &error);
+  std::unique_ptr<urlcache::BodyStream> body = api.openLocalFile(source.constData(), &error);
   if (!body) {
     if (created) {
       ::close(fd);

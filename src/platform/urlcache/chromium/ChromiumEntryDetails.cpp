@@ -2,7 +2,6 @@
 
 #include <limits>
 
-
 #include "platform/urlcache/chromium/ChromiumSimpleFormat.h"
 
 namespace tessarine::urlcache::chromium_details {

@@ -26,8 +26,8 @@ std::int64_t contentLengthOf(std::string_view value);
 
 // The local copy's file name for `url` from `namer`, sniffing the first
 // bytes of the decoded body through `openBody` only when the namer needs
-// them. Empty when the body cannot be
-// read or the name is not one plain file name.
+// them. Empty when the body cannot be read or the name is not one plain
+// file name.
 std::string localCopyName(
     LocalCopyNamer& namer, std::string_view url, std::string_view contentType,
     const std::function<std::unique_ptr<BodyStream>()>& openBody);

@@ -78,6 +78,21 @@ std::optional<FileIdentity> identityIn(int dirFd, const std::string& name) {
   return FileIdentity::of(st);
 }
 
+// Stream 1 (or pieced-together ranges) as the user would save it: checked
+// against its CRC-32 when the entry file stores one, Content-Encoding
+// undone. nullptr when `raw` is (error already set) or the coding is not
+// one we undo.
+std::unique_ptr<BodyStream> checkedAndDecoded(std::unique_ptr<BodyStream> raw,
+                                              std::optional<std::uint32_t> crc,
+                                              std::string_view contentEncoding,
+                                              std::uint32_t* error) {
+  if (!raw) return nullptr;
+  if (crc) raw = std::make_unique<CrcCheckedBodyStream>(std::move(raw), *crc);
+  auto decoded = makeDecodingStream(std::move(raw), contentEncoding);
+  if (!decoded) *error = kErrorInvalidData;
+  return decoded;
+}
+
 struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
 };
@@ -359,13 +374,9 @@ std::unique_ptr<BodyStream> ChromiumSimpleContainer::openBody(
     struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
         FileIdentity::of(st) == k->file) {
-      std::unique_ptr<BodyStream> raw =
-          FileBodyStream::adopt(fd, entry.keyPath, k->offset, entry.size);
-      if (k->crc)
-        raw = std::make_unique<CrcCheckedBodyStream>(std::move(raw), *k->crc);
-      auto decoded = makeDecodingStream(std::move(raw), k->contentEncoding);
-      if (!decoded) *error = kErrorInvalidData;
-      return decoded;
+      return checkedAndDecoded(
+          FileBodyStream::adopt(fd, entry.keyPath, k->offset, entry.size),
+          k->crc, k->contentEncoding, error);
     }
     if (fd >= 0) ::close(fd);
   }
@@ -383,29 +394,22 @@ std::unique_ptr<BodyStream> ChromiumSimpleContainer::openBody(
 std::unique_ptr<BodyStream> ChromiumSimpleContainer::bodyOf(
     const ChromiumSimpleEntryFile& file, const ChromiumResponseInfo& info,
     std::uint32_t* error) const {
-  std::unique_ptr<BodyStream> raw;
+  const std::string encoding = info.headers.value("Content-Encoding");
   if (hasSparseFile(file)) {
     const auto sparse = sparseBody(file, info);
     if (!sparse) {
       *error = kErrorFileNotFound;
       return nullptr;
     }
-    raw = sparse->pieces.open(sparse->total, error);
-  } else {
-    const std::string path =
-        pathOf(chromium_key::simpleEntryHashText(file.entryHash) +
-               kStream01Suffix);
-    raw = FileBodyStream::openRange(
-        path, file.bodyOffset, static_cast<std::int64_t>(file.bodySize), error);
-    if (raw && file.bodyCrc)
-      raw = std::make_unique<CrcCheckedBodyStream>(std::move(raw),
-                                                   *file.bodyCrc);
+    return checkedAndDecoded(sparse->pieces.open(sparse->total, error),
+                             std::nullopt, encoding, error);
   }
-  if (!raw) return nullptr;
-  auto decoded =
-      makeDecodingStream(std::move(raw), info.headers.value("Content-Encoding"));
-  if (!decoded) *error = kErrorInvalidData;
-  return decoded;
+  const std::string path = pathOf(
+      chromium_key::simpleEntryHashText(file.entryHash) + kStream01Suffix);
+  return checkedAndDecoded(
+      FileBodyStream::openRange(path, file.bodyOffset,
+                                static_cast<std::int64_t>(file.bodySize), error),
+      file.bodyCrc, encoding, error);
 }
 
 std::uint32_t ChromiumSimpleContainer::remove(const ContainerEntry& entry) {

@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 #include "platform/urlcache/ContentDecoder.h"
 #include "platform/urlcache/HttpHeaders.h"
 #include "platform/urlcache/LocalCopyNamer.h"
