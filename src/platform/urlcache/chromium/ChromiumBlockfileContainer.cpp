@@ -36,11 +36,6 @@ using namespace chromium_blockfile;
 constexpr std::size_t kMaxRecords = 256u << 16;
 constexpr std::int64_t kFiletimeUnitsPerMicrosecond = 10;
 
-bool isDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
@@ -209,14 +204,8 @@ ChromiumBlockfileContainer::ChromiumBlockfileContainer(std::string folder)
 
 std::unique_ptr<ChromiumBlockfileContainer> ChromiumBlockfileContainer::open(
     const std::string& folder) {
-  std::string dir = folder;
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  if (dir.empty() || !isDirectory(dir)) return nullptr;
-  std::string cacheDir = dir;
-  if (!exists(dir + "/" + kIndexFileName)) {
-    cacheDir = dir + "/" + kCacheDataFolder;
-    if (!isDirectory(cacheDir)) return nullptr;
-  }
+  const std::string cacheDir = chromium_details::cacheFolderOf(folder);
+  if (cacheDir.empty()) return nullptr;
   if (!ChromiumBlockfileIndex::hasMagic(cacheDir + "/" + kIndexFileName) ||
       !ChromiumBlockfileIndex::read(cacheDir + "/" + kIndexFileName))
     return nullptr;

@@ -13,8 +13,6 @@ constexpr char kIndexFileName[] = "index";
 constexpr char kBlockFilePrefix[] = "data_";    // + decimal file number
 constexpr char kExternalFilePrefix[] = "f_";    // + 6 (or more) hex digits
 constexpr int kExternalFileDigits = 6;
-// The cache folder inside a profile's `Cache` folder.
-constexpr char kCacheDataFolder[] = "Cache_Data";
 
 // --- The index file -----------------------------------------------------
 constexpr std::uint32_t kIndexMagic = 0xc103cac3U;

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include <sys/stat.h>
+
 #include "platform/urlcache/chromium/ChromiumSimpleFormat.h"
 
 namespace tessarine::urlcache::chromium_details {
@@ -77,7 +79,23 @@ bool isSafeName(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
+bool isDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
+
+std::string cacheFolderOf(const std::string& folder) {
+  std::string dir = folder;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  if (dir.empty() || !isDirectory(dir)) return {};
+  struct stat st {};
+  // Every backend keeps a file of this name in its folder.
+  if (::lstat((dir + "/" + chromium_simple::kIndexFileName).c_str(), &st) == 0) return dir;
+  const std::string data = dir + "/" + chromium_simple::kCacheDataFolder;
+  return isDirectory(data) ? data : std::string();
+}
 
 void describeResponse(const HttpHeaders& headers,
                       std::int64_t responseTimeMicros, ContainerEntry* e) {

@@ -21,6 +21,11 @@ namespace tessarine::urlcache::chromium_details {
 void describeResponse(const HttpHeaders& headers,
                       std::int64_t responseTimeMicros, ContainerEntry* entry);
 
+// The cache folder `folder` names: itself when it holds an `index`, else
+// its `Cache_Data` (a profile's `Cache` folder holds one); empty when that
+// is not a folder either. Trailing slashes do not count.
+std::string cacheFolderOf(const std::string& folder);
+
 // A Content-Length value, -1 when absent or not a plain decimal number.
 std::int64_t contentLengthOf(std::string_view value);
 

@@ -59,11 +59,6 @@ bool hasSimpleIndex(const std::string& folder) {
   return ok && ByteReader(head, sizeof head).u64(0) == kInitialMagic;
 }
 
-bool isDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
@@ -104,14 +99,8 @@ ChromiumSimpleContainer::ChromiumSimpleContainer(std::string folder)
 
 std::unique_ptr<ChromiumSimpleContainer> ChromiumSimpleContainer::open(
     const std::string& folder) {
-  std::string dir = folder;
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  if (dir.empty() || !isDirectory(dir)) return nullptr;
-  std::string cacheDir = dir;
-  if (!exists(dir + "/" + kIndexFileName)) {
-    cacheDir = dir + "/" + kCacheDataFolder;
-    if (!isDirectory(cacheDir)) return nullptr;
-  }
+  const std::string cacheDir = cacheFolderOf(folder);
+  if (cacheDir.empty()) return nullptr;
   if (!hasSimpleIndex(cacheDir)) return nullptr;
   return std::unique_ptr<ChromiumSimpleContainer>(
       new ChromiumSimpleContainer(cacheDir));

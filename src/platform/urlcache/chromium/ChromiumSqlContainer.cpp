@@ -22,23 +22,12 @@ namespace fs = std::filesystem;
 using namespace chromium_details;
 
 constexpr char kIndexFileName[] = "index";
-constexpr char kCacheDataFolder[] = "Cache_Data";
 constexpr std::string_view kIndexMagic = "SQLCache";
 constexpr std::string_view kShardPrefix = "sqldb";
 // More shards than this are not a cache Chromium wrote.
 constexpr std::size_t kMaxShards = 4096;
 constexpr std::size_t kMaxShardDigits = 4;
 constexpr std::int64_t kFiletimeUnitsPerMicrosecond = 10;
-
-bool isDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
 
 // Whether `folder/index` is a regular file starting with "SQLCache".
 bool hasSqlIndex(const std::string& folder) {
@@ -86,14 +75,8 @@ ChromiumSqlContainer::ChromiumSqlContainer(std::string folder)
 
 std::unique_ptr<ChromiumSqlContainer> ChromiumSqlContainer::open(
     const std::string& folder) {
-  std::string dir = folder;
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  if (dir.empty() || !isDirectory(dir)) return nullptr;
-  std::string cacheDir = dir;
-  if (!exists(dir + "/" + kIndexFileName)) {
-    cacheDir = dir + "/" + kCacheDataFolder;
-    if (!isDirectory(cacheDir)) return nullptr;
-  }
+  const std::string cacheDir = cacheFolderOf(folder);
+  if (cacheDir.empty()) return nullptr;
   if (!hasSqlIndex(cacheDir)) return nullptr;
   return std::unique_ptr<ChromiumSqlContainer>(
       new ChromiumSqlContainer(cacheDir));
